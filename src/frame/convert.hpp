@@ -1,0 +1,252 @@
+// Argument binding, number conversions, value-record mapping and float text: the conventions every
+// Python-callable operation of the package shares, each message written once here.
+#pragma once
+
+#include "core.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <span>
+
+namespace vantor::frame {
+
+// ---- messages ------------------------------------------------------------------------------------
+
+inline void raise_arg_count(const char* fn, Py_ssize_t expected, Py_ssize_t given) noexcept {
+    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", fn,
+                 "exactly", expected, expected == 1 ? "" : "s", given);
+}
+
+inline void raise_unexpected_keyword(const char* fn, PyObject* key) noexcept {
+    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", fn, key);
+}
+
+inline void raise_arg_type(const char* param, const char* expected, PyObject* got) noexcept {
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
+                 param, expected, type_name_of(got));
+}
+
+inline void raise_not_implemented_del() noexcept {
+    PyErr_SetString(PyExc_NotImplementedError, "__del__");
+}
+
+inline void raise_subscript_deletion(const char* type_name) noexcept {
+    PyErr_Format(PyExc_NotImplementedError, "Subscript %.10s not supported by %.200s", "deletion", type_name);
+}
+
+// ---- argument binding ----------------------------------------------------------------------------
+
+// Binds a vectorcall argument list to the parameters `names` (each positional or by keyword).
+// On success every out[i] is a borrowed reference; on failure a TypeError is set.
+inline bool bind_args(const char* fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                      std::span<const char* const> names, PyObject** out) noexcept {
+    const auto n = static_cast<Py_ssize_t>(names.size());
+    if (nargs > n) {
+        raise_arg_count(fn, n, nargs);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < n; ++i) out[i] = i < nargs ? args[i] : nullptr;
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+        if (!PyUnicode_Check(key)) {
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", fn);
+            return false;
+        }
+        Py_ssize_t slot = -1;
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            if (PyUnicode_EqualToUTF8(key, names[static_cast<size_t>(i)])) {
+                slot = i;
+                break;
+            }
+        }
+        if (slot < 0) {
+            raise_unexpected_keyword(fn, key);
+            return false;
+        }
+        if (out[slot]) {
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", fn, key);
+            return false;
+        }
+        out[slot] = args[nargs + k];
+    }
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        if (!out[i]) {
+            raise_arg_count(fn, n, i);
+            return false;
+        }
+    }
+    return true;
+}
+
+// A function without parameters: refuses every argument with the standard messages.
+inline bool bind_none(const char* fn, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (nargs) {
+        raise_arg_count(fn, 0, nargs);
+        return false;
+    }
+    if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+        PyObject* key = PyTuple_GET_ITEM(kwnames, 0);
+        if (!PyUnicode_Check(key))
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", fn);
+        else
+            raise_unexpected_keyword(fn, key);
+        return false;
+    }
+    return true;
+}
+
+// A parameter typed as an extension type: the type or a subtype. None is refused like any other
+// wrong type, so no operation ever reads a value record out of None.
+inline bool check_arg_type(PyObject* arg, PyTypeObject* type, const char* param) noexcept {
+    if (Py_IS_TYPE(arg, type) || PyObject_TypeCheck(arg, type)) return true;
+    raise_arg_type(param, type->tp_name, arg);
+    return false;
+}
+
+// A parameter typed as exactly `tuple` or exactly `list`.
+inline bool check_exact_tuple(PyObject* arg, const char* param) noexcept {
+    if (PyTuple_CheckExact(arg)) return true;
+    raise_arg_type(param, "tuple", arg);
+    return false;
+}
+inline bool check_exact_list(PyObject* arg, const char* param) noexcept {
+    if (PyList_CheckExact(arg)) return true;
+    raise_arg_type(param, "list", arg);
+    return false;
+}
+
+// ---- number conversions --------------------------------------------------------------------------
+
+// Real conversion: an exact float is read directly, anything else goes through the interpreter's
+// float conversion (__float__, then __index__); its errors propagate unchanged.
+inline bool to_double(PyObject* o, double& out) noexcept {
+    if (PyFloat_CheckExact(o)) {
+        out = PyFloat_AS_DOUBLE(o);
+        return true;
+    }
+    out = PyFloat_AsDouble(o);
+    return !(out == -1.0 && PyErr_Occurred());
+}
+
+// Narrowing to single precision: round to nearest even, beyond the float range an infinity.
+inline float narrow(double d) noexcept { return static_cast<float>(d); }
+
+inline bool to_float(PyObject* o, float& out) noexcept {
+    double d;
+    if (!to_double(o, d)) return false;
+    out = narrow(d);
+    return true;
+}
+
+// C int conversion: an int directly (OverflowError outside 32 bits); anything else through its
+// __int__, with the package's own wording for a non-int result (the interpreter's wording differs
+// between versions).
+inline bool to_int(PyObject* o, int& out) noexcept {
+    if (PyLong_Check(o)) {
+        out = PyLong_AsInt(o);
+        return !(out == -1 && PyErr_Occurred());
+    }
+    PyNumberMethods* nb = Py_TYPE(o)->tp_as_number;
+    if (!nb || !nb->nb_int) {
+        PyErr_SetString(PyExc_TypeError, "an integer is required");
+        return false;
+    }
+    Ref r(nb->nb_int(o));
+    if (!r) return false;
+    if (!PyLong_CheckExact(r.get())) {
+        if (!PyLong_Check(r.get())) {
+            PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)", type_name_of(r.get()));
+            return false;
+        }
+        if (PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
+                             "__int__ returned non-int (type %.200s).  The ability to return an instance "
+                             "of a strict subclass of int is deprecated, and may be removed in a future "
+                             "version of Python.",
+                             type_name_of(r.get())) < 0)
+            return false;
+    }
+    out = PyLong_AsInt(r.get());
+    return !(out == -1 && PyErr_Occurred());
+}
+
+// A component turned into a 32-bit int by truncation toward zero. NaN and values outside the
+// signed 32-bit range have no integer value: they raise instead of yielding garbage.
+inline PyObject* int32_from(double d) noexcept {
+    if (std::isnan(d)) {
+        PyErr_SetString(PyExc_ValueError, "cannot convert a NaN component to an integer");
+        return nullptr;
+    }
+    const double t = std::trunc(d);
+    if (t < -2147483648.0 || t > 2147483647.0) {
+        PyErr_Format(PyExc_OverflowError, "component %R does not fit in a 32-bit integer",
+                     Ref(PyFloat_FromDouble(d)).get());
+        return nullptr;
+    }
+    return PyLong_FromLong(static_cast<long>(t));
+}
+
+// Index conversion for v[i]: __index__ to a machine-size integer (TypeError for non-integers,
+// OverflowError beyond the machine range).
+inline bool to_index(PyObject* key, Py_ssize_t& out) noexcept {
+    if (PyLong_CheckExact(key)) {
+        out = PyLong_AsSsize_t(key);
+        return !(out == -1 && PyErr_Occurred());
+    }
+    Ref idx(PyNumber_Index(key));
+    if (!idx) return false;
+    out = PyLong_AsSsize_t(idx.get());
+    return !(out == -1 && PyErr_Occurred());
+}
+
+inline void raise_vector_index() noexcept { PyErr_SetString(PyExc_IndexError, "Vector index out of range"); }
+
+// ---- float text ----------------------------------------------------------------------------------
+
+// Appends repr(float(d)) to `buf` at `pos`; the buffer holds at least 32 bytes per number.
+inline bool append_float_repr(char* buf, size_t& pos, double d) noexcept {
+    char* s = PyOS_double_to_string(d, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
+    if (!s) return false;
+    const size_t n = std::strlen(s);
+    std::memcpy(buf + pos, s, n);
+    pos += n;
+    PyMem_Free(s);
+    return true;
+}
+
+// ---- value records as mappings -------------------------------------------------------------------
+
+// Looks up `name` in a mapping for a record write: exact dicts (and frozendicts) by dict lookup,
+// other mappings by value[name]. A missing key becomes the record's ValueError.
+inline PyObject* record_lookup(PyObject* mapping, const char* name) noexcept {
+    Ref key(PyUnicode_FromString(name));
+    if (!key) return nullptr;
+    PyObject* item = nullptr;
+    bool dict_lookup = PyDict_CheckExact(mapping);
+#ifdef PyFrozenDict_CheckExact
+    dict_lookup = dict_lookup || PyFrozenDict_CheckExact(mapping);
+#endif
+    if (dict_lookup) {
+        if (PyDict_GetItemRef(mapping, key.get(), &item) < 0) return nullptr;
+    } else {
+        item = PyObject_GetItem(mapping, key.get());
+        if (!item) {
+            if (!PyErr_ExceptionMatches(PyExc_KeyError)) return nullptr;
+            PyErr_Clear();
+        }
+    }
+    if (!item)
+        PyErr_Format(PyExc_ValueError, "No value specified for struct attribute %R", key.get());
+    return item;
+}
+
+inline bool check_record_mapping(PyObject* value) noexcept {
+    if (PyMapping_Check(value)) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %.42s, got %.200s", "a mapping", type_name_of(value));
+    return false;
+}
+
+}  // namespace vantor::frame

@@ -1,0 +1,107 @@
+// Shared foundation of every vantor extension module: owning references, the critical-section
+// guard, process-wide module state and traceback entries. Header-only, private to the build.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#include <frameobject.h>
+
+#include <source_location>
+#include <utility>
+
+namespace vantor::frame {
+
+// Owns one strong reference; releases it on destruction.
+class Ref {
+public:
+    Ref() noexcept = default;
+    explicit Ref(PyObject* owned) noexcept : p_(owned) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    Ref& operator=(Ref&& o) noexcept {
+        Py_XSETREF(p_, std::exchange(o.p_, nullptr));
+        return *this;
+    }
+    ~Ref() { Py_XDECREF(p_); }
+
+    PyObject* get() const noexcept { return p_; }
+    PyObject* release() noexcept { return std::exchange(p_, nullptr); }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+
+private:
+    PyObject* p_ = nullptr;
+};
+
+// Holds the interpreter's per-object critical section for a scope. Only free-threaded builds
+// have (and need) one; elsewhere the guard is empty.
+class CriticalSection {
+public:
+#ifdef Py_GIL_DISABLED
+    explicit CriticalSection(PyObject* o) noexcept { PyCriticalSection_Begin(&cs_, o); }
+    ~CriticalSection() { PyCriticalSection_End(&cs_); }
+#else
+    explicit CriticalSection(PyObject*) noexcept {}
+#endif
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+private:
+#ifdef Py_GIL_DISABLED
+    PyCriticalSection cs_;
+#endif
+};
+
+// What a module is: its names, the source path its traceback entries show, and the dotted name
+// of its extension type (the prefix of every operation's traceback name).
+struct ModuleInfo {
+    const char* name;       // last component, e.g. "vector2"
+    const char* full_name;  // e.g. "vantor.vector2.vector2"
+    const char* source;     // e.g. "src/vantor/vector2/vector2.cpp"
+    const char* type_name;  // e.g. "vantor.vector2.vector2.Vector2"; null for a module without a type
+};
+
+// Process-wide state of the one module a shared library defines. Written only while the import
+// machinery runs module creation and execution.
+struct ModuleState {
+    const ModuleInfo* info = nullptr;
+    PyObject* module = nullptr;
+    PyObject* dict = nullptr;
+    PyObject* builtins = nullptr;
+    int64_t interpreter = -1;  // id of the interpreter that first created the module; -1: none yet
+};
+
+inline ModuleState g_module;
+
+// Adds a traceback entry named `function` with the module's source path, without private API:
+// a bare code object and frame are made while the pending exception is parked.
+inline void add_traceback_raw(const char* function, int line) noexcept {
+    PyObject* exc = PyErr_GetRaisedException();
+    const char* file = g_module.info ? g_module.info->source : "<vantor>";
+    PyCodeObject* code = PyCode_NewEmpty(file, function, line);
+    Ref globals = g_module.dict ? Ref(Py_NewRef(g_module.dict)) : Ref(PyDict_New());
+    PyFrameObject* frame = nullptr;
+    if (code && globals) frame = PyFrame_New(PyThreadState_Get(), code, globals.get(), nullptr);
+    Py_XDECREF(code);
+    PyErr_Clear();
+    PyErr_SetRaisedException(exc);
+    if (frame) {
+        PyTraceBack_Here(frame);
+        Py_DECREF(frame);
+    }
+}
+
+// Traceback entry for operation `op` of the module's type: "<module>.<Type>.<op>".
+inline void add_traceback(const char* op,
+                          std::source_location where = std::source_location::current()) noexcept {
+    const char* type_name = g_module.info ? g_module.info->type_name : nullptr;
+    Ref name(PyUnicode_FromFormat("%s.%s", type_name ? type_name : "vantor", op));
+    if (!name) return;  // the MemoryError replaces the original; nothing more to add
+    const char* text = PyUnicode_AsUTF8(name.get());
+    if (text) add_traceback_raw(text, static_cast<int>(where.line()));
+}
+
+// Name of an object's type as messages show it (tp_name: the dotted name for the package's types).
+inline const char* type_name_of(PyObject* o) noexcept { return Py_TYPE(o)->tp_name; }
+
+}  // namespace vantor::frame

@@ -1,0 +1,275 @@
+// Module definition, creation and execution, type publication with its operation table, the type
+// import by which one module takes another's type and table, and the pickling refusal.
+#pragma once
+
+#include "core.hpp"
+
+#include <span>
+
+namespace vantor::frame {
+
+// What module execution does beyond the steps every module shares.
+struct ModuleSteps {
+    std::span<const char* const> builtins;  // looked up in `builtins`, in this order
+    int (*publish)(PyObject* module);       // readies and publishes the module's type (may be null)
+    int (*imports)(PyObject* module);       // the module's type imports
+};
+
+// ---- type import ---------------------------------------------------------------------------------
+
+// Takes type `name` from module `module_path`, checking its instance size against `expected`, the
+// size this module was compiled with. `table`, when given, receives the type's operation table.
+// Returns a new reference to the type, held by the caller for the life of the process.
+inline PyTypeObject* import_type(const char* module_path, const char* name, Py_ssize_t expected,
+                                 void** table) noexcept {
+    Ref mod(PyImport_ImportModule(module_path));
+    if (!mod) return nullptr;
+    Ref obj(PyObject_GetAttrString(mod.get(), name));
+    if (!obj) return nullptr;
+    if (!PyType_Check(obj.get())) {
+        PyErr_Format(PyExc_TypeError, "%.200s.%.200s is not a type object", module_path, name);
+        return nullptr;
+    }
+    auto* type = reinterpret_cast<PyTypeObject*>(obj.get());
+    const Py_ssize_t basic = type->tp_basicsize;
+    Py_ssize_t item = type->tp_itemsize;
+    if (item) {
+        const Py_ssize_t align = expected % 8 ? expected % 8 : 8;
+        if (item < align) item = align;
+    }
+    if (basic + item < expected) {
+        PyErr_Format(PyExc_ValueError,
+                     "%.200s.%.200s size changed, may indicate binary incompatibility. Expected %zd from C "
+                     "header, got %zd from PyObject",
+                     module_path, name, expected, basic + item);
+        return nullptr;
+    }
+    if (basic > expected &&
+        PyErr_WarnFormat(PyExc_RuntimeWarning, 0,
+                         "%.200s.%.200s size changed, may indicate binary incompatibility. Expected %zd from "
+                         "C header, got %zd from PyObject",
+                         module_path, name, expected, basic) < 0)
+        return nullptr;
+    if (table) {
+        Ref dict(PyType_GetDict(type));
+        Ref capsule(dict ? PyMapping_GetItemString(dict.get(), "__pyx_vtable__") : nullptr);
+        if (!capsule) return nullptr;  // the lookup's KeyError
+        *table = PyCapsule_GetPointer(capsule.get(), nullptr);
+        if (!*table) {
+            if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "invalid vtable found for imported type");
+            return nullptr;
+        }
+    }
+    return reinterpret_cast<PyTypeObject*>(obj.release());
+}
+
+// ---- pickling refusal ----------------------------------------------------------------------------
+
+// The two refusing methods, one pair per message. Whatever they are given, they raise.
+template <const char* Message>
+PyObject* refuse_reduce(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept {
+    PyErr_SetString(PyExc_TypeError, Message);
+    add_traceback("__reduce__");
+    return nullptr;
+}
+template <const char* Message>
+PyObject* refuse_setstate(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept {
+    PyErr_SetString(PyExc_TypeError, Message);
+    add_traceback("__setstate__");
+    return nullptr;
+}
+
+inline constexpr const char* refuse_reduce_name = "__reduce_refused__";
+inline constexpr const char* refuse_setstate_name = "__setstate_refused__";
+
+// PyMethodDef entries for a type's method table.
+template <const char* Message>
+constexpr PyMethodDef refuse_reduce_def() {
+    return {refuse_reduce_name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_reduce<Message>)),
+            METH_FASTCALL | METH_KEYWORDS, nullptr};
+}
+template <const char* Message>
+constexpr PyMethodDef refuse_setstate_def() {
+    return {refuse_setstate_name,
+            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_setstate<Message>)),
+            METH_FASTCALL | METH_KEYWORDS, nullptr};
+}
+
+// Makes the refusing methods the type's __reduce__ and __setstate__, unless the type already has
+// pickling of its own. Afterwards they are reachable only under those two names.
+inline int wire_pickling_refusal(PyTypeObject* type) noexcept {
+    PyObject* dict = type->tp_dict;
+    int own_getstate = PyDict_ContainsString(dict, "__getstate__");
+    if (own_getstate < 0) return -1;
+    if (own_getstate) return 0;
+    Ref reduce_ex(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__reduce_ex__"));
+    Ref object_reduce_ex(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyBaseObject_Type), "__reduce_ex__"));
+    Ref reduce(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__reduce__"));
+    Ref object_reduce(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyBaseObject_Type), "__reduce__"));
+    if (!reduce_ex || !object_reduce_ex || !reduce || !object_reduce) return -1;
+    if (reduce_ex.get() != object_reduce_ex.get()) return 0;
+    PyObject* refuser = PyDict_GetItemString(dict, refuse_reduce_name);
+    if (!refuser) refuser = PyDict_GetItemString(dict, "__reduce__");
+    if (!refuser || (reduce.get() != object_reduce.get() && reduce.get() != refuser)) return 0;
+    Ref refuser_ref(Py_NewRef(refuser));
+    if (PyDict_SetItemString(dict, "__reduce__", refuser) < 0) return -1;
+    if (PyDict_ContainsString(dict, refuse_reduce_name) == 1 && PyDict_DelItemString(dict, refuse_reduce_name) < 0)
+        return -1;
+    PyObject* set_refuser = PyDict_GetItemString(dict, refuse_setstate_name);
+    if (set_refuser) {
+        PyObject* setstate = nullptr;
+        if (PyObject_GetOptionalAttrString(reinterpret_cast<PyObject*>(type), "__setstate__", &setstate) < 0)
+            return -1;
+        Ref setstate_ref(setstate);
+        if (!setstate || setstate == set_refuser) {
+            Ref keep(Py_NewRef(set_refuser));
+            if (PyDict_SetItemString(dict, "__setstate__", set_refuser) < 0) return -1;
+            if (PyDict_DelItemString(dict, refuse_setstate_name) < 0) return -1;
+        }
+    }
+    PyType_Modified(type);
+    return 0;
+}
+
+// ---- type publication ----------------------------------------------------------------------------
+
+// Readies a module's static type and publishes it: deferred reference counting where the
+// interpreter has it, the operation table as the `__pyx_vtable__` capsule, the module attribute,
+// the pickling refusal. Operator entries the type must not offer are removed again.
+inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, void* table,
+                        std::span<const char* const> hidden = {}) noexcept {
+    if (PyType_Ready(type) < 0) return -1;
+#if PY_VERSION_HEX >= 0x030E0000
+    PyUnstable_Object_EnableDeferredRefcount(reinterpret_cast<PyObject*>(type));
+#endif
+    Ref capsule(PyCapsule_New(table, nullptr, nullptr));
+    if (!capsule || PyDict_SetItemString(type->tp_dict, "__pyx_vtable__", capsule.get()) < 0) return -1;
+    for (const char* name : hidden) {
+        if (PyDict_DelItemString(type->tp_dict, name) < 0) return -1;
+    }
+    PyType_Modified(type);
+    if (PyModule_AddObjectRef(module, attr, reinterpret_cast<PyObject*>(type)) < 0) return -1;
+    if (wire_pickling_refusal(type) < 0) {
+        if (!PyErr_Occurred())
+            PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s", type->tp_name);
+        return -1;
+    }
+    return 0;
+}
+
+// ---- module creation and execution ---------------------------------------------------------------
+
+// Copies spec.<attr> to module.<name>; a missing attribute is skipped.
+inline int copy_spec_attr(PyObject* spec, PyObject* dict, const char* attr, const char* name,
+                          bool none_too) noexcept {
+    PyObject* value = nullptr;
+    if (PyObject_GetOptionalAttrString(spec, attr, &value) < 0) return -1;
+    Ref held(value);
+    if (!value || (!none_too && value == Py_None)) return 0;
+    return PyDict_SetItemString(dict, name, value);
+}
+
+inline PyObject* create_module(PyObject* spec, PyModuleDef*) noexcept {
+    const int64_t id = PyInterpreterState_GetID(PyThreadState_Get()->interp);
+    if (id == -1) return nullptr;
+    if (g_module.interpreter == -1) {
+        g_module.interpreter = id;
+    } else if (g_module.interpreter != id) {
+        PyErr_SetString(PyExc_ImportError,
+                        "Interpreter change detected - this module can only be loaded into one interpreter per "
+                        "process.");
+        return nullptr;
+    }
+    if (g_module.module) return Py_NewRef(g_module.module);
+    Ref name(PyObject_GetAttrString(spec, "name"));
+    if (!name) return nullptr;
+    Ref module(PyModule_NewObject(name.get()));
+    if (!module) return nullptr;
+    PyObject* dict = PyModule_GetDict(module.get());
+    if (copy_spec_attr(spec, dict, "loader", "__loader__", true) < 0 ||
+        copy_spec_attr(spec, dict, "origin", "__file__", true) < 0 ||
+        copy_spec_attr(spec, dict, "parent", "__package__", true) < 0 ||
+        copy_spec_attr(spec, dict, "submodule_search_locations", "__path__", false) < 0)
+        return nullptr;
+    return module.release();
+}
+
+// Steps shared by every module, then the module's own (`steps`).
+inline int exec_module_steps(PyObject* module, const ModuleSteps& steps) noexcept {
+    const ModuleInfo& info = *g_module.info;
+    if (g_module.module) {
+        if (g_module.module == module) return 0;
+        PyErr_Format(PyExc_RuntimeError,
+                     "Module '%s' has already been imported. Re-initialisation is not supported.", info.name);
+        return -1;
+    }
+    g_module.module = module;
+#ifdef Py_GIL_DISABLED
+    if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_USED) < 0) return -1;
+#endif
+    g_module.dict = PyModule_GetDict(module);
+    if (!g_module.dict) return -1;
+    Py_XSETREF(g_module.builtins, PyImport_ImportModule("builtins"));
+    if (!g_module.builtins) return -1;
+    if (PyModule_AddObjectRef(module, "__builtins__", g_module.builtins) < 0) return -1;
+
+    // The module's code was compiled against one interpreter version; running under another works
+    // but deserves a warning.
+    const int major = static_cast<int>((Py_Version >> 24) & 0xFF), minor = static_cast<int>((Py_Version >> 16) & 0xFF);
+    if ((major != PY_MAJOR_VERSION || minor != PY_MINOR_VERSION) &&
+        PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                         "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
+                         PY_MAJOR_VERSION, PY_MINOR_VERSION, info.full_name, "does not match", major, minor) < 0)
+        return -1;
+
+    // Whatever name the module was imported under, its own dotted path finds it too.
+    PyObject* modules = PyImport_GetModuleDict();
+    const int present = PyDict_ContainsString(modules, info.full_name);
+    if (present < 0 || (!present && PyDict_SetItemString(modules, info.full_name, module) < 0)) return -1;
+
+    for (const char* name : steps.builtins) {
+        PyObject* value = nullptr;
+        if (PyObject_GetOptionalAttrString(g_module.builtins, name, &value) < 0) return -1;
+        if (!value) {
+            PyErr_Format(PyExc_NameError, "name '%U' is not defined", Ref(PyUnicode_FromString(name)).get());
+            return -1;
+        }
+        Py_DECREF(value);  // builtins are immortal or held by the builtins module for the process
+    }
+    if (steps.publish && steps.publish(module) < 0) return -1;
+    if (steps.imports && steps.imports(module) < 0) return -1;
+    return 0;
+}
+
+template <const ModuleSteps& Steps>
+int exec_module(PyObject* module) noexcept {
+    if (exec_module_steps(module, Steps) == 0) return 0;
+    Ref init_name(PyUnicode_FromFormat("init %s", g_module.info->full_name));
+    if (g_module.dict && init_name) add_traceback_raw(PyUnicode_AsUTF8(init_name.get()), 0);
+    g_module.module = nullptr;
+    if (!PyErr_Occurred()) PyErr_Format(PyExc_ImportError, "init %s", g_module.info->full_name);
+    return -1;
+}
+
+// The module definition: three slots, no state, no functions, no traverse/clear/free.
+template <const ModuleSteps& Steps>
+struct ModuleDefinition {
+    static inline PyModuleDef_Slot slots[] = {
+        {Py_mod_create, reinterpret_cast<void*>(&create_module)},
+        {Py_mod_exec, reinterpret_cast<void*>(&exec_module<Steps>)},
+        {Py_mod_gil, Py_MOD_GIL_USED},
+        {0, nullptr},
+    };
+    static inline PyMethodDef no_methods[] = {{nullptr, nullptr, 0, nullptr}};
+    static inline PyModuleDef def = {
+        PyModuleDef_HEAD_INIT, nullptr, nullptr, 0, no_methods, slots, nullptr, nullptr, nullptr,
+    };
+
+    static PyObject* init(const ModuleInfo& info) noexcept {
+        g_module.info = &info;
+        def.m_name = info.name;
+        return PyModuleDef_Init(&def);
+    }
+};
+
+}  // namespace vantor::frame

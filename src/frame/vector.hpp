@@ -1,0 +1,804 @@
+// The vector family (Vector2, Vector3, Vector4) as one implementation. A traits struct gives what
+// differs between them: component count and scalar type, names, messages, the order of key and
+// value conversion in item assignment, the read-only swizzles, and whether the record is exposed
+// as the `data` mapping. Everything else is written once here.
+//
+// Precision: componentwise operations between two vectors run in the scalar type; operations with
+// a Python number run in double and round back; lengths and distances end in double.
+#pragma once
+
+#include "convert.hpp"
+#include "core.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <tuple>
+
+namespace vantor::frame {
+
+// A swizzle's name as a fixed-size string, so that tables of them are compile-time data.
+template <int N>
+struct SwizzleName {
+    char s[N + 1];
+};
+
+template <int N>
+struct Swizzle {
+    const char* name;
+    std::array<unsigned char, N> index;  // component read for each result position
+};
+
+template <class Traits>
+struct Vector {
+    using Obj = typename Traits::Object;
+    using Table = typename Traits::Table;
+    using T = typename Traits::Scalar;
+    static constexpr int N = Traits::N;
+    using Vals = std::array<T, N>;
+
+    // ---- state --------------------------------------------------------------------------------
+
+    static inline Table table{};
+
+    static Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
+    static PyObject* obj(Obj* o) noexcept { return reinterpret_cast<PyObject*>(o); }
+
+    static Vals load(const Obj* o) noexcept {
+        Vals v;
+        for (int i = 0; i < N; ++i) v[i] = o->data.*Traits::members[i];
+        return v;
+    }
+    static void store(Obj* o, const Vals& v) noexcept {
+        for (int i = 0; i < N; ++i) o->data.*Traits::members[i] = v[i];
+    }
+    static T get(const Obj* o, int i) noexcept { return o->data.*Traits::members[i]; }
+    static void set(Obj* o, int i, T v) noexcept { o->data.*Traits::members[i] = v; }
+
+    // ---- construction at C level -------------------------------------------------------------
+
+    // Allocates through the type's allocator with the table pointer set and a zero record.
+    static Obj* alloc() noexcept {
+        PyTypeObject* type = &type_object;
+        auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
+        if (o) o->vtab = &table;
+        return o;
+    }
+
+    // Every new vector ends here; `op` names the entry for the traceback when allocation fails.
+    static PyObject* make(const Vals& v, const char* op) noexcept {
+        Obj* o = alloc();
+        if (!o) {
+            add_traceback("new");
+            if (op) add_traceback(op);
+            return nullptr;
+        }
+        store(o, v);
+        return obj(o);
+    }
+
+    template <class... D>
+    static Vals from_doubles(D... d) noexcept {
+        return Vals{static_cast<T>(static_cast<double>(d))...};
+    }
+
+    // Slot 0, `new`: the components arrive as doubles and are stored in the scalar type.
+    template <class... D>
+    static PyObject* new_(D... d) noexcept {
+        static_assert(sizeof...(D) == N);
+        return make(from_doubles(d...), nullptr);
+    }
+    // cfrom_xy/xyz/xyzw, cfrom_ints, cfrom_floats: the same, under their own traceback names.
+    template <class... D>
+    static PyObject* cfrom_components(D... d) noexcept {
+        return make(from_doubles(d...), Traits::n_cfrom_components);
+    }
+    template <class... D>
+    static PyObject* cfrom_ints(D... d) noexcept {
+        return make(from_doubles(d...), "cfrom_ints");
+    }
+    template <class... D>
+    static PyObject* cfrom_floats(D... d) noexcept {
+        return make(from_doubles(d...), "cfrom_floats");
+    }
+    static PyObject* cfrom_struct(typename Traits::Record r) noexcept {
+        Obj tmp;
+        tmp.data = r;
+        return make(load(&tmp), "cfrom_struct");
+    }
+    static PyObject* cfrom_vector(Obj* other) noexcept { return make(load(other), Traits::n_cfrom_vector); }
+
+    // Items 0..N-1 of an exact tuple or list, by real conversion; too few items is an IndexError,
+    // never a read past the end. List items are taken as strong references, so a list changed by
+    // another thread cannot hand over a freed object.
+    static PyObject* cfrom_tuple(PyObject* t) noexcept {
+        Vals v;
+        for (int i = 0; i < N; ++i) {
+            if (i >= PyTuple_GET_SIZE(t)) {
+                PyErr_SetString(PyExc_IndexError, "tuple index out of range");
+                add_traceback("cfrom_tuple");
+                return nullptr;
+            }
+            double d;
+            if (!to_double(PyTuple_GET_ITEM(t, i), d)) {
+                add_traceback("cfrom_tuple");
+                return nullptr;
+            }
+            v[i] = static_cast<T>(d);
+        }
+        return make(v, "cfrom_tuple");
+    }
+    static PyObject* cfrom_list(PyObject* l) noexcept {
+        Vals v;
+        for (int i = 0; i < N; ++i) {
+            Ref item(PyList_GetItemRef(l, i));
+            double d;
+            if (!item || !to_double(item.get(), d)) {
+                add_traceback("cfrom_list");
+                return nullptr;
+            }
+            v[i] = static_cast<T>(d);
+        }
+        return make(v, "cfrom_list");
+    }
+
+    // ---- arithmetic on records ---------------------------------------------------------------
+
+    template <class F>
+    static Vals zip(const Vals& a, const Vals& b, F f) noexcept {
+        Vals r;
+        for (int i = 0; i < N; ++i) r[i] = f(a[i], b[i]);
+        return r;
+    }
+    template <class F>
+    static Vals map(const Vals& a, F f) noexcept {
+        Vals r;
+        for (int i = 0; i < N; ++i) r[i] = f(a[i]);
+        return r;
+    }
+    static T add(T a, T b) noexcept { return a + b; }
+    static T sub(T a, T b) noexcept { return a - b; }
+    static T mul(T a, T b) noexcept { return a * b; }
+    static T div(T a, T b) noexcept { return a / b; }
+    static T floordiv(T a, T b) noexcept { return std::floor(a / b); }
+    static T neg(T a) noexcept { return -a; }
+    static T abs(T a) noexcept { return std::fabs(a); }
+    static T round(T a) noexcept { return static_cast<T>(std::round(static_cast<double>(a))); }
+
+    // x*x, then each further square added with one rounding, in the scalar type.
+    static T squared_length(const Vals& v) noexcept {
+        T q = v[0] * v[0];
+        for (int i = 1; i < N; ++i) q = std::fma(v[i], v[i], q);
+        return q;
+    }
+    static double length(const Vals& v) noexcept { return std::sqrt(static_cast<double>(squared_length(v))); }
+
+    // A zero length leaves a zero vector; NaN lengths divide like any other (IEEE).
+    static Vals normalized(const Vals& v) noexcept {
+        const double len = length(v);
+        if (len == 0.0) return Vals{};
+        return map(v, [len](T c) { return static_cast<T>(static_cast<double>(c) / len); });
+    }
+
+    // Differences in the scalar type, the sum of squares in double.
+    static double distance_squared(const Vals& a, const Vals& b) noexcept {
+        double d0 = static_cast<double>(static_cast<T>(a[0] - b[0]));
+        double s = d0 * d0;
+        for (int i = 1; i < N; ++i) {
+            const double d = static_cast<double>(static_cast<T>(a[i] - b[i]));
+            s = std::fma(d, d, s);
+        }
+        return s;
+    }
+
+    static T dot_product(const Vals& a, const Vals& b) noexcept {
+        T p = b[0] * a[0];
+        for (int i = 1; i < N; ++i) p = std::fma(a[i], b[i], p);
+        return p;
+    }
+
+    // ---- table entries (C level) -------------------------------------------------------------
+
+    static PyObject* _add(Obj* a, Obj* b) noexcept { return make(zip(load(a), load(b), add), "_add"); }
+    static PyObject* _sub(Obj* a, Obj* b) noexcept { return make(zip(load(a), load(b), sub), "_sub"); }
+    // Both records are read before the receiver is written, so `a op= a` works.
+    static void _iadd(Obj* a, Obj* b) noexcept { store(a, zip(load(a), load(b), add)); }
+    static void _isub(Obj* a, Obj* b) noexcept { store(a, zip(load(a), load(b), sub)); }
+    static void _imul(Obj* a, Obj* b) noexcept { store(a, zip(load(a), load(b), mul)); }
+    // Component by component, each sum read just before it is stored: the receiver may be an operand.
+    static void _sadd(Obj* self, Obj* a, Obj* b) noexcept {
+        for (int i = 0; i < N; ++i) set(self, i, get(a, i) + get(b, i));
+    }
+    static void sadd(Obj* self, Obj* new_vec, Obj* old_vec, int) noexcept {
+        for (int i = 0; i < N; ++i) set(self, i, get(old_vec, i) + get(new_vec, i));
+        if (PyErr_Occurred()) add_traceback("sadd");
+    }
+
+    static PyObject* c_get_tuple(Obj* self) noexcept {
+        const Vals v = load(self);
+        PyObject* t = PyTuple_New(N);
+        if (!t) {
+            add_traceback("c_get_tuple");
+            return nullptr;
+        }
+        for (int i = 0; i < N; ++i) {
+            PyObject* f = PyFloat_FromDouble(static_cast<double>(v[i]));
+            if (!f) {
+                Py_DECREF(t);
+                add_traceback("c_get_tuple");
+                return nullptr;
+            }
+            PyTuple_SET_ITEM(t, i, f);
+        }
+        return t;
+    }
+    static PyObject* get_tuple(Obj* self, int) noexcept {
+        PyObject* t = c_get_tuple(self);
+        if (!t) add_traceback("get_tuple");
+        return t;
+    }
+
+    template <bool Rounded>
+    static PyObject* int_tuple(Obj* self, const char* op) noexcept {
+        const Vals v = load(self);
+        Ref t(PyTuple_New(N));
+        if (!t) {
+            add_traceback(op);
+            return nullptr;
+        }
+        for (int i = 0; i < N; ++i) {
+            const double d = static_cast<double>(v[i]);
+            PyObject* n = int32_from(Rounded ? std::round(d) : d);
+            if (!n) {
+                add_traceback(op);
+                return nullptr;
+            }
+            PyTuple_SET_ITEM(t.get(), i, n);
+        }
+        return t.release();
+    }
+    static PyObject* get_int_tuple(Obj* self, int) noexcept { return int_tuple<false>(self, "get_int_tuple"); }
+    static PyObject* get_rounded_tuple(Obj* self, int) noexcept {
+        return int_tuple<true>(self, "get_rounded_tuple");
+    }
+
+    static PyObject* in_place(Obj* self, const Vals& v) noexcept {
+        store(self, v);
+        return Py_NewRef(obj(self));
+    }
+    static PyObject* to_round(Obj* self, int) noexcept { return in_place(self, map(load(self), round)); }
+    static PyObject* get_round(Obj* self, int) noexcept { return make(map(load(self), round), "get_round"); }
+    static PyObject* to_abs(Obj* self, int) noexcept { return in_place(self, map(load(self), abs)); }
+    static PyObject* get_abs(Obj* self, int) noexcept { return make(map(load(self), abs), "get_abs"); }
+    static PyObject* to_neg(Obj* self, int) noexcept { return in_place(self, map(load(self), neg)); }
+    static PyObject* get_neg(Obj* self, int) noexcept { return make(map(load(self), neg), "get_neg"); }
+    static PyObject* copy(Obj* self, int) noexcept { return make(load(self), "copy"); }
+    static PyObject* to_normalized(Obj* self, int) noexcept { return in_place(self, normalized(load(self))); }
+    static PyObject* get_normalized(Obj* self, int) noexcept {
+        return make(normalized(load(self)), "get_normalized");
+    }
+    static double distance_to(Obj* self, Obj* other, int) noexcept {
+        return std::sqrt(distance_squared(load(self), load(other)));
+    }
+    static double distance_squared_to(Obj* self, Obj* other, int) noexcept {
+        return distance_squared(load(self), load(other));
+    }
+    static double dot(Obj* self, Obj* other, int) noexcept {
+        return static_cast<double>(dot_product(load(self), load(other)));
+    }
+
+    // ---- Python methods ----------------------------------------------------------------------
+
+    static bool is_vector(PyObject* o) noexcept { return Py_IS_TYPE(o, &type_object); }
+
+    static bool check_vector(PyObject* o, const char* param) noexcept {
+        return check_arg_type(o, &type_object, param);
+    }
+
+    // Fails a Python-level call: adds its traceback entry and returns null.
+    static PyObject* fail(const char* op) noexcept {
+        add_traceback(op);
+        return nullptr;
+    }
+
+    static constexpr const char* other_name[] = {"other"};
+
+    // A method without parameters that forwards to a table entry taking the dispatch flag.
+    template <PyObject* (*Entry)(Obj*, int), const char* Name>
+    static PyObject* method0(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        if (!bind_none(Name, nargs, kwnames)) return fail(Name);
+        return Entry(as(self), 1);
+    }
+
+    // A method taking one vector `other` and returning a float.
+    template <double (*Entry)(Obj*, Obj*, int), const char* Name>
+    static PyObject* method_other(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                  PyObject* kwnames) noexcept {
+        PyObject* other;
+        if (!bind_args(Name, args, nargs, kwnames, other_name, &other) || !check_vector(other, "other"))
+            return fail(Name);
+        return PyFloat_FromDouble(Entry(as(self), as(other), 1));
+    }
+
+    static constexpr char n_copy[] = "copy", n_dunder_copy[] = "__copy__", n_get_tuple[] = "get_tuple",
+                          n_to_round[] = "to_round", n_get_round[] = "get_round", n_to_abs[] = "to_abs",
+                          n_get_abs[] = "get_abs", n_to_neg[] = "to_neg", n_get_neg[] = "get_neg",
+                          n_get_int_tuple[] = "get_int_tuple", n_get_rounded_tuple[] = "get_rounded_tuple",
+                          n_to_normalized[] = "to_normalized", n_get_normalized[] = "get_normalized",
+                          n_distance_to[] = "distance_to", n_distance_squared_to[] = "distance_squared_to",
+                          n_dot[] = "dot";
+
+    static PyObject* py_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        static constexpr const char* names[] = {"memo"};
+        PyObject* memo;
+        if (!bind_args("__deepcopy__", args, nargs, kwnames, names, &memo)) return fail("__deepcopy__");
+        return copy(as(self), 1);
+    }
+
+    static PyObject* py_sadd(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        static constexpr const char* names[] = {"new_vec", "old_vec"};
+        PyObject* a[2];
+        if (!bind_args("sadd", args, nargs, kwnames, names, a) || !check_vector(a[0], "new_vec") ||
+            !check_vector(a[1], "old_vec"))
+            return fail("sadd");
+        sadd(as(self), as(a[0]), as(a[1]), 1);
+        if (PyErr_Occurred()) return nullptr;
+        Py_RETURN_NONE;
+    }
+
+    static PyObject* py_from_vector(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        PyObject* other;
+        if (!bind_args(Traits::n_from_vector, args, nargs, kwnames, other_name, &other) ||
+            !check_vector(other, "other"))
+            return fail(Traits::n_from_vector);
+        return cfrom_vector(as(other));
+    }
+    static PyObject* py_from_tuple(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        PyObject* other;
+        if (!bind_args("from_tuple", args, nargs, kwnames, other_name, &other) || !check_exact_tuple(other, "other"))
+            return fail("from_tuple");
+        PyObject* r = cfrom_tuple(other);
+        return r ? r : fail("from_tuple");
+    }
+    static PyObject* py_from_list(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        PyObject* other;
+        if (!bind_args("from_list", args, nargs, kwnames, other_name, &other) || !check_exact_list(other, "other"))
+            return fail("from_list");
+        PyObject* r = cfrom_list(other);
+        return r ? r : fail("from_list");
+    }
+
+    // Converts every argument with `Convert` before the vector is made; the first failure ends it.
+    template <class C, bool (*Convert)(PyObject*, C&)>
+    static bool convert_all(const char* fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                            std::array<C, N>& out) noexcept {
+        PyObject* a[N];
+        if (!bind_args(fn, args, nargs, kwnames, Traits::components, a)) return false;
+        for (int i = 0; i < N; ++i)
+            if (!Convert(a[i], out[i])) return false;
+        return true;
+    }
+    static PyObject* py_from_ints(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        std::array<int, N> c;
+        if (!convert_all<int, to_int>("from_ints", args, nargs, kwnames, c)) return fail("from_ints");
+        return std::apply([](auto... v) { return cfrom_ints(v...); }, c);
+    }
+    static PyObject* py_from_floats(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        std::array<float, N> c;
+        if (!convert_all<float, to_float>("from_floats", args, nargs, kwnames, c)) return fail("from_floats");
+        return std::apply([](auto... v) { return cfrom_floats(v...); }, c);
+    }
+    static PyObject* py_from_components(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                        PyObject* kwnames) noexcept {
+        std::array<double, N> c;
+        if (!convert_all<double, to_double>(Traits::n_from_components, args, nargs, kwnames, c))
+            return fail(Traits::n_from_components);
+        return std::apply([](auto... v) { return cfrom_components(v...); }, c);
+    }
+
+    // PyMethodDef entries; the module's method table lists them in its own order.
+    template <auto F>
+    static PyMethodDef def(const char* name, int flags = METH_FASTCALL | METH_KEYWORDS) noexcept {
+        return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), flags, nullptr};
+    }
+    template <auto F>
+    static PyMethodDef static_def(const char* name) noexcept {
+        return def<F>(name, METH_FASTCALL | METH_KEYWORDS | METH_STATIC);
+    }
+    template <PyObject* (*Entry)(Obj*, int), const char* Name>
+    static PyMethodDef def0() noexcept {
+        return def<&method0<Entry, Name>>(Name);
+    }
+    template <double (*Entry)(Obj*, Obj*, int), const char* Name>
+    static PyMethodDef def_other() noexcept {
+        return def<&method_other<Entry, Name>>(Name);
+    }
+
+    // ---- construction from Python ------------------------------------------------------------
+
+    // Converts and stores one component at once, so a later failure leaves the earlier ones stored.
+    static bool store_converted(Obj* self, int i, PyObject* value) noexcept {
+        double d;
+        if (!to_double(value, d)) return false;
+        set(self, i, static_cast<T>(d));
+        return true;
+    }
+
+    static int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+            raise_unexpected_keyword("__init__", PyTuple_GET_ITEM(kwnames, 0));
+            return -1;
+        }
+        if (nargs == 0) {
+            store(self, Vals{});
+            return 0;
+        }
+        if (nargs == N) {
+            for (int i = 0; i < N; ++i)
+                if (!store_converted(self, i, args[i])) return -1;
+            return 0;
+        }
+        if (nargs != 1) {
+            PyErr_Format(PyExc_TypeError, "%s() takes 0, 1, or %d arguments, but %zd were given", Traits::name, N,
+                         nargs);
+            return -1;
+        }
+        PyObject* a = args[0];
+        if (PyObject_TypeCheck(a, &type_object)) {
+            store(self, load(as(a)));
+            return 0;
+        }
+        // A foreign vector object is recognised by this method of its API.
+        PyObject* probe = nullptr;
+        if (PyObject_GetOptionalAttrString(a, "clamp_magnitude_ip", &probe) < 0) return -1;
+        if (probe) {
+            Py_DECREF(probe);
+            for (int i = 0; i < N; ++i) {
+                Ref c(PyObject_GetAttrString(a, Traits::components[i]));
+                if (!c || !store_converted(self, i, c.get())) return -1;
+            }
+            return 0;
+        }
+        if (PyList_Check(a) || PyTuple_Check(a)) {
+            const Py_ssize_t len = PyObject_Length(a);
+            if (len < 0) return -1;
+            if (len != N) {
+                PyErr_Format(PyExc_TypeError, "%s() takes a sequence of length %d, but got %zd", Traits::name, N, len);
+                return -1;
+            }
+            for (int i = 0; i < N; ++i) {
+                Ref item(PyList_CheckExact(a)   ? PyList_GetItemRef(a, i)
+                         : PyTuple_CheckExact(a) ? Py_NewRef(PyTuple_GET_ITEM(a, i))
+                                                 : PySequence_GetItem(a, i));
+                if (!item || !store_converted(self, i, item.get())) return -1;
+            }
+            return 0;
+        }
+        Ref tname(PyType_GetName(Py_TYPE(a)));
+        if (tname) PyErr_Format(PyExc_TypeError, "%s() invalid constructor argument: %U", Traits::name, tname.get());
+        return -1;
+    }
+
+    static PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+        auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
+        if (!o) return fail("__new__");
+        o->vtab = &table;
+        return obj(o);
+    }
+    static int tp_init(PyObject* self, PyObject* args, PyObject* kwds) noexcept {
+        if (kwds && PyDict_GET_SIZE(kwds)) {
+            Py_ssize_t pos = 0;
+            PyObject *key, *value;
+            PyDict_Next(kwds, &pos, &key, &value);
+            raise_unexpected_keyword("__init__", key);
+            add_traceback("__init__");
+            return -1;
+        }
+        if (init_from(as(self), &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), nullptr) < 0) {
+            add_traceback("__init__");
+            return -1;
+        }
+        return 0;
+    }
+    // Vector2(...) without the detour through type.__call__, __new__ and an argument tuple: the
+    // same result as tp_new followed by tp_init (the type cannot be subclassed).
+    static PyObject* tp_vectorcall(PyObject*, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept {
+        Obj* o = alloc();
+        if (!o) return fail("__new__");
+        if (init_from(o, args, PyVectorcall_NARGS(nargsf), kwnames) < 0) {
+            Py_DECREF(o);
+            return fail("__init__");
+        }
+        return obj(o);
+    }
+    static void tp_dealloc(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
+
+    // ---- text, hash, comparison --------------------------------------------------------------
+
+    static PyObject* tp_repr(PyObject* self) noexcept {
+        const Vals v = load(as(self));
+        char buf[16 + N * 34];
+        size_t pos = 0;
+        for (const char* p = Traits::name; *p; ++p) buf[pos++] = *p;
+        buf[pos++] = '(';
+        for (int i = 0; i < N; ++i) {
+            if (i) {
+                buf[pos++] = ',';
+                buf[pos++] = ' ';
+            }
+            if (!append_float_repr(buf, pos, static_cast<double>(v[i]))) return fail("__repr__");
+        }
+        buf[pos++] = ')';
+        return PyUnicode_FromStringAndSize(buf, static_cast<Py_ssize_t>(pos));
+    }
+
+    // The hash of the tuple of components as Python floats.
+    static Py_hash_t tp_hash(PyObject* self) noexcept {
+        Ref t(c_get_tuple(as(self)));
+        if (!t) return -1;
+        return PyObject_Hash(t.get());
+    }
+
+    // Equality with another vector of the type, componentwise under IEEE rules (NaN is unequal to
+    // everything); anything else is unequal. There is no ordering.
+    static PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) noexcept {
+        if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
+        bool eq = false;
+        if (PyObject_TypeCheck(a, &type_object) && PyObject_TypeCheck(b, &type_object)) {
+            const Vals x = load(as(a)), y = load(as(b));
+            eq = true;
+            for (int i = 0; i < N; ++i) eq = eq && x[i] == y[i];
+        }
+        return PyBool_FromLong(eq == (op == Py_EQ));
+    }
+
+    // ---- number protocol ---------------------------------------------------------------------
+
+    static PyObject* nb_add(PyObject* a, PyObject* b) noexcept {
+        if (!is_vector(a)) Py_RETURN_NOTIMPLEMENTED;
+        if (!check_vector(b, "other")) return fail("__add__");
+        return _add(as(a), as(b));
+    }
+    static PyObject* nb_subtract(PyObject* a, PyObject* b) noexcept {
+        if (!is_vector(a)) Py_RETURN_NOTIMPLEMENTED;
+        if (!check_vector(b, "other")) return fail("__sub__");
+        return _sub(as(a), as(b));
+    }
+
+    // `a op b` for * / //: a vector operand works componentwise in the scalar type; an int or float
+    // operand is taken as a double and each result is computed in double, then stored.
+    template <T (*VecOp)(T, T), double (*NumOp)(double, double)>
+    static PyObject* scaled(PyObject* a, PyObject* b, const char* op) noexcept {
+        if (!is_vector(a)) Py_RETURN_NOTIMPLEMENTED;
+        if (PyObject_TypeCheck(b, &type_object)) return make(zip(load(as(a)), load(as(b)), VecOp), op);
+        if (!PyFloat_Check(b) && !PyLong_Check(b)) Py_RETURN_NOTIMPLEMENTED;
+        double s;
+        if (!to_double(b, s)) return fail(op);
+        return make(map(load(as(a)), [s](T c) { return static_cast<T>(NumOp(static_cast<double>(c), s)); }), op);
+    }
+    static double mul_d(double a, double s) noexcept { return a * s; }
+    static double div_d(double a, double s) noexcept { return a / s; }
+    static double floordiv_d(double a, double s) noexcept { return std::floor(a / s); }
+    static PyObject* nb_multiply(PyObject* a, PyObject* b) noexcept { return scaled<mul, mul_d>(a, b, "__mul__"); }
+    static PyObject* nb_true_divide(PyObject* a, PyObject* b) noexcept {
+        return scaled<div, div_d>(a, b, "__truediv__");
+    }
+    static PyObject* nb_floor_divide(PyObject* a, PyObject* b) noexcept {
+        return scaled<floordiv, floordiv_d>(a, b, "__floordiv__");
+    }
+    static PyObject* nb_negative(PyObject* a) noexcept { return get_neg(as(a), 1); }
+
+    template <void (*Entry)(Obj*, Obj*)>
+    static PyObject* in_place_op(PyObject* a, PyObject* b, const char* op) noexcept {
+        if (!is_vector(a)) Py_RETURN_NOTIMPLEMENTED;
+        if (!check_vector(b, "other")) return fail(op);
+        Entry(as(a), as(b));
+        return Py_NewRef(a);
+    }
+    static PyObject* nb_inplace_add(PyObject* a, PyObject* b) noexcept { return in_place_op<_iadd>(a, b, "__iadd__"); }
+    static PyObject* nb_inplace_subtract(PyObject* a, PyObject* b) noexcept {
+        return in_place_op<_isub>(a, b, "__isub__");
+    }
+    static PyObject* nb_inplace_multiply(PyObject* a, PyObject* b) noexcept {
+        return in_place_op<_imul>(a, b, "__imul__");
+    }
+
+    // ---- sequence and mapping protocol -------------------------------------------------------
+
+    static Py_ssize_t length_of(PyObject*) noexcept { return N; }
+
+    static PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
+        if (i < 0 || i >= N) {
+            raise_vector_index();
+            return fail("__getitem__");
+        }
+        return PyFloat_FromDouble(static_cast<double>(get(as(self), static_cast<int>(i))));
+    }
+    static PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
+        Py_ssize_t i;
+        if (!to_index(key, i)) return fail("__getitem__");
+        return sq_item(self, i);
+    }
+
+    // Item assignment: the traits decide whether the key or the value is converted first.
+    static int assign_item(PyObject* self, PyObject* key, Py_ssize_t i, PyObject* value) noexcept {
+        if (!value) {
+            raise_subscript_deletion(type_object.tp_name);
+            add_traceback("__delitem__");
+            return -1;
+        }
+        double d;
+        bool ok = Traits::setitem_key_first ? (!key || to_index(key, i)) && to_double(value, d)
+                                            : to_double(value, d) && (!key || to_index(key, i));
+        if (ok && (i < 0 || i >= N)) {
+            raise_vector_index();
+            ok = false;
+        }
+        if (!ok) {
+            add_traceback("__setitem__");
+            return -1;
+        }
+        set(as(self), static_cast<int>(i), static_cast<T>(d));
+        return 0;
+    }
+    static int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
+        return assign_item(self, key, 0, value);
+    }
+    static int sq_ass_item(PyObject* self, Py_ssize_t i, PyObject* value) noexcept {
+        return assign_item(self, nullptr, i, value);
+    }
+
+    // ---- properties --------------------------------------------------------------------------
+
+    static constexpr int component_index[] = {0, 1, 2, 3};
+
+    static PyObject* get_component(PyObject* self, void* closure) noexcept {
+        return PyFloat_FromDouble(static_cast<double>(get(as(self), *static_cast<const int*>(closure))));
+    }
+    static int set_component(PyObject* self, PyObject* value, void* closure) noexcept {
+        const int i = *static_cast<const int*>(closure);
+        if (!value) raise_not_implemented_del();
+        if (!value || !store_converted(as(self), i, value)) {
+            Ref op(PyUnicode_FromFormat("%s.__set__", Traits::components[i]));
+            add_traceback(op ? PyUnicode_AsUTF8(op.get()) : "__set__");
+            return -1;
+        }
+        return 0;
+    }
+
+    static PyObject* get_swizzle(PyObject* self, void* closure) noexcept {
+        const auto& index = static_cast<const Swizzle<N>*>(closure)->index;
+        const Vals v = load(as(self));
+        Vals r;
+        for (int i = 0; i < N; ++i) r[i] = v[index[i]];
+        return make(r, nullptr);
+    }
+
+    static PyObject* get_length(PyObject* self, void*) noexcept {
+        return PyFloat_FromDouble(length(load(as(self))));
+    }
+
+    // `data`: the whole record as a dict, read and written under the instance's critical section.
+    // A write looks every field up, then converts them all, and only then stores: all or nothing.
+    static PyObject* get_data(PyObject* self, void*) noexcept {
+        CriticalSection cs(self);
+        const Vals v = load(as(self));
+        Ref d(PyDict_New());
+        if (!d) return fail("data.__get__");
+        for (int i = 0; i < N; ++i) {
+            Ref f(PyFloat_FromDouble(static_cast<double>(v[i])));
+            if (!f || PyDict_SetItemString(d.get(), Traits::components[i], f.get()) < 0) return fail("data.__get__");
+        }
+        return d.release();
+    }
+    static int set_data(PyObject* self, PyObject* value, void*) noexcept {
+        if (!value) {
+            raise_not_implemented_del();
+            add_traceback("data.__set__");
+            return -1;
+        }
+        CriticalSection cs(self);
+        if (!check_record_mapping(value)) {
+            add_traceback("data.__set__");
+            return -1;
+        }
+        std::array<Ref, N> items;
+        for (int i = 0; i < N; ++i) {
+            items[i] = Ref(record_lookup(value, Traits::components[i]));
+            if (!items[i]) {
+                add_traceback("data.__set__");
+                return -1;
+            }
+        }
+        Vals v;
+        for (int i = 0; i < N; ++i) {
+            double d;
+            if (!to_double(items[i].get(), d)) {
+                add_traceback("data.__set__");
+                return -1;
+            }
+            v[i] = static_cast<T>(d);
+        }
+        store(as(self), v);
+        return 0;
+    }
+
+    // Swizzle patterns computed at compile time from the names the traits list.
+    static constexpr auto swizzles = [] {
+        constexpr auto& names = Traits::swizzles;
+        std::array<Swizzle<N>, std::size(names)> out{};
+        for (size_t k = 0; k < std::size(names); ++k) {
+            out[k].name = names[k].s;
+            for (int i = 0; i < N; ++i) {
+                int c = 0;
+                while (Traits::letters[c] != names[k].s[i]) ++c;
+                out[k].index[i] = static_cast<unsigned char>(c);
+            }
+        }
+        return out;
+    }();
+
+    // Attribute table: the components, the swizzles, `length`, then `data` where the type has it.
+    static constexpr size_t getset_count = N + swizzles.size() + 1 + (Traits::has_data ? 1 : 0) + 1;
+    static constexpr std::array<PyGetSetDef, getset_count> make_getsets() {
+        std::array<PyGetSetDef, getset_count> g{};
+        size_t k = 0;
+        for (int i = 0; i < N; ++i)
+            g[k++] = {Traits::components[i], get_component, set_component, nullptr,
+                      const_cast<void*>(static_cast<const void*>(&component_index[i]))};
+        for (const auto& s : swizzles)
+            g[k++] = {s.name, get_swizzle, nullptr, nullptr, const_cast<void*>(static_cast<const void*>(&s))};
+        g[k++] = {"length", get_length, nullptr, nullptr, nullptr};
+        if constexpr (Traits::has_data) g[k++] = {"data", get_data, set_data, nullptr, nullptr};
+        g[k] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+        return g;
+    }
+    static inline constinit std::array<PyGetSetDef, getset_count> getsets = make_getsets();
+
+    // The reflected operator wrappers the interpreter would add: the type has none.
+    static constexpr const char* hidden[] = {"__radd__", "__rsub__", "__rmul__", "__rtruediv__", "__rfloordiv__"};
+
+    static inline PyNumberMethods number = {
+        .nb_add = nb_add,
+        .nb_subtract = nb_subtract,
+        .nb_multiply = nb_multiply,
+        .nb_negative = nb_negative,
+        .nb_inplace_add = nb_inplace_add,
+        .nb_inplace_subtract = nb_inplace_subtract,
+        .nb_inplace_multiply = nb_inplace_multiply,
+        .nb_floor_divide = nb_floor_divide,
+        .nb_true_divide = nb_true_divide,
+    };
+    static inline PySequenceMethods sequence = {
+        .sq_length = length_of,
+        .sq_item = sq_item,
+        .sq_ass_item = sq_ass_item,
+    };
+    static inline PyMappingMethods mapping = {
+        .mp_length = length_of,
+        .mp_subscript = mp_subscript,
+        .mp_ass_subscript = mp_ass_subscript,
+    };
+
+    static inline PyTypeObject type_object = {
+        .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+        .tp_name = Traits::full_name,
+        .tp_basicsize = sizeof(Obj),
+        .tp_itemsize = 0,
+        .tp_dealloc = tp_dealloc,
+        .tp_repr = tp_repr,
+        .tp_as_number = &number,
+        .tp_as_sequence = &sequence,
+        .tp_as_mapping = &mapping,
+        .tp_hash = tp_hash,
+        .tp_flags = Py_TPFLAGS_DEFAULT,
+        .tp_richcompare = tp_richcompare,
+        .tp_methods = Traits::methods,
+        .tp_getset = getsets.data(),
+        .tp_init = tp_init,
+        .tp_new = tp_new,
+        .tp_vectorcall = tp_vectorcall,
+    };
+};
+
+}  // namespace vantor::frame
