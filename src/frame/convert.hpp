@@ -226,7 +226,7 @@ inline PyObject* record_lookup(PyObject* mapping, const char* name) noexcept {
     if (!key) return nullptr;
     PyObject* item = nullptr;
     bool dict_lookup = PyDict_CheckExact(mapping);
-#ifdef PyFrozenDict_CheckExact
+#if PY_VERSION_HEX >= 0x030F0000
     dict_lookup = dict_lookup || PyFrozenDict_CheckExact(mapping);
 #endif
     if (dict_lookup) {

@@ -1,0 +1,56 @@
+"""One vector shared by many threads with the GIL disabled: nothing crashes, and the record read
+or written as a whole (`data`) is never torn."""
+
+import textwrap
+
+from conftest import free_threaded_only, run_python
+
+HAMMER = textwrap.dedent(
+    """
+    import threading
+    from vantor.vector2.vector2 import Vector2
+    import sys
+    assert not sys._is_gil_enabled()
+
+    shared = Vector2()
+    other = Vector2(1, 1)
+    barrier = threading.Barrier(8)
+    torn = []
+
+    def writer(k):
+        barrier.wait()
+        for i in range(20000):
+            shared.data = {"x": k * 100000 + i, "y": k * 100000 + i}
+
+    def reader():
+        barrier.wait()
+        for _ in range(20000):
+            d = shared.data
+            if d["x"] != d["y"]:
+                torn.append(d)
+
+    def mixer():
+        barrier.wait()
+        for i in range(20000):
+            v = shared + other
+            v += shared
+            shared[i % 2]
+            repr(shared); hash(shared); shared.get_normalized(); shared.yx
+            Vector2(shared)
+
+    threads = [threading.Thread(target=writer, args=(k,)) for k in range(3)]
+    threads += [threading.Thread(target=reader) for _ in range(3)]
+    threads += [threading.Thread(target=mixer) for _ in range(2)]
+    for t in threads: t.start()
+    for t in threads: t.join()
+    assert not torn, torn[:3]
+    print("ok", shared.x == shared.y)
+    """
+)
+
+
+@free_threaded_only
+def test_shared_vector_under_free_threading():
+    r = run_python("-X", "gil=0", "-c", HAMMER)
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.split() == ["ok", "True"]
