@@ -217,6 +217,59 @@ inline bool append_float_repr(char* buf, size_t& pos, double d) noexcept {
     return true;
 }
 
+// ---- hashing -------------------------------------------------------------------------------------
+
+// hash(float(d)) for a finite or infinite d: the interpreter's numeric hash, the value reduced
+// modulo the Mersenne prime 2**61 - 1 (the algorithm the language reference documents).
+inline Py_hash_t hash_double(double v) noexcept {
+    constexpr int bits = 61;
+    constexpr Py_uhash_t modulus = (Py_uhash_t{1} << bits) - 1;
+    if (std::isinf(v)) return v > 0 ? 314159 : -314159;
+    int e;
+    double m = std::frexp(v, &e);
+    int sign = 1;
+    if (m < 0) {
+        sign = -1;
+        m = -m;
+    }
+    Py_uhash_t x = 0;
+    while (m) {
+        x = ((x << 28) & modulus) | x >> (bits - 28);
+        m *= 268435456.0;  // 2**28
+        e -= 28;
+        const auto y = static_cast<Py_uhash_t>(m);
+        m -= static_cast<double>(y);
+        x += y;
+        if (x >= modulus) x -= modulus;
+    }
+    e = e >= 0 ? e % bits : bits - 1 - ((-1 - e) % bits);
+    x = ((x << e) & modulus) | x >> (bits - e);
+    x = x * static_cast<Py_uhash_t>(static_cast<Py_hash_t>(sign));
+    if (x == static_cast<Py_uhash_t>(-1)) x = static_cast<Py_uhash_t>(-2);
+    return static_cast<Py_hash_t>(x);
+}
+
+// hash(tuple(float(c) for c in v)) without building the tuple: the interpreter's tuple hash
+// (xxHash-style lanes) over its float hashes. NaN hashes by object identity, which only a real
+// tuple of real floats reproduces; the caller falls back to one then (returns false).
+template <size_t N>
+bool hash_as_float_tuple(const std::array<double, N>& v, Py_hash_t& out) noexcept {
+    static_assert(sizeof(Py_uhash_t) == 8, "64-bit hash constants");
+    constexpr Py_uhash_t prime1 = 11400714785074694791ULL, prime2 = 14029467366897019727ULL,
+                         prime5 = 2870177450012600261ULL;
+    Py_uhash_t acc = prime5;
+    for (double d : v) {
+        if (std::isnan(d)) return false;
+        const auto lane = static_cast<Py_uhash_t>(hash_double(d));
+        acc += lane * prime2;
+        acc = (acc << 31) | (acc >> 33);
+        acc *= prime1;
+    }
+    acc += N ^ (prime5 ^ 3527539UL);
+    out = acc == static_cast<Py_uhash_t>(-1) ? 1546275796 : static_cast<Py_hash_t>(acc);
+    return true;
+}
+
 // ---- value records as mappings -------------------------------------------------------------------
 
 // Looks up `name` in a mapping for a record write: exact dicts (and frozendicts) by dict lookup,

@@ -534,6 +534,11 @@ struct Vector {
 
     // The hash of the tuple of components as Python floats.
     static Py_hash_t tp_hash(PyObject* self) noexcept {
+        const Vals v = load(as(self));
+        std::array<double, N> d;
+        for (int i = 0; i < N; ++i) d[i] = static_cast<double>(v[i]);
+        Py_hash_t h;
+        if (hash_as_float_tuple(d, h)) return h;
         Ref t(c_get_tuple(as(self)));
         if (!t) return -1;
         return PyObject_Hash(t.get());
