@@ -353,20 +353,17 @@ struct Vector {
             return fail(Traits::n_from_vector);
         return cfrom_vector(as(other));
     }
-    static PyObject* py_from_tuple(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    // from_tuple / from_list: an exact tuple or list, read by the matching table entry.
+    template <bool (*Check)(PyObject*, const char*), PyObject* (*Entry)(PyObject*), const char* Name>
+    static PyObject* py_from_items(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
         PyObject* other;
-        if (!bind_args("from_tuple", args, nargs, kwnames, other_name, &other) || !check_exact_tuple(other, "other"))
-            return fail("from_tuple");
-        PyObject* r = cfrom_tuple(other);
-        return r ? r : fail("from_tuple");
+        if (!bind_args(Name, args, nargs, kwnames, other_name, &other) || !Check(other, "other")) return fail(Name);
+        PyObject* r = Entry(other);
+        return r ? r : fail(Name);
     }
-    static PyObject* py_from_list(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-        PyObject* other;
-        if (!bind_args("from_list", args, nargs, kwnames, other_name, &other) || !check_exact_list(other, "other"))
-            return fail("from_list");
-        PyObject* r = cfrom_list(other);
-        return r ? r : fail("from_list");
-    }
+    static constexpr char n_from_tuple[] = "from_tuple", n_from_list[] = "from_list";
+    static constexpr auto py_from_tuple = py_from_items<check_exact_tuple, cfrom_tuple, n_from_tuple>;
+    static constexpr auto py_from_list = py_from_items<check_exact_list, cfrom_list, n_from_list>;
 
     // Converts every argument with `Convert` before the vector is made; the first failure ends it.
     template <class C, bool (*Convert)(PyObject*, C&)>
