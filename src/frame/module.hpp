@@ -84,12 +84,12 @@ inline constexpr const char* refuse_setstate_name = "__setstate_refused__";
 
 // PyMethodDef entries for a type's method table.
 template <const char* Message>
-constexpr PyMethodDef refuse_reduce_def() {
+inline PyMethodDef refuse_reduce_def() {
     return {refuse_reduce_name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_reduce<Message>)),
             METH_FASTCALL | METH_KEYWORDS, nullptr};
 }
 template <const char* Message>
-constexpr PyMethodDef refuse_setstate_def() {
+inline PyMethodDef refuse_setstate_def() {
     return {refuse_setstate_name,
             reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_setstate<Message>)),
             METH_FASTCALL | METH_KEYWORDS, nullptr};
@@ -158,6 +158,17 @@ inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, 
 }
 
 // ---- module creation and execution ---------------------------------------------------------------
+
+// The builtins every module's code uses.
+inline constexpr const char* standard_builtins[] = {"staticmethod", "NotImplemented"};
+
+// Every module takes the built-in `type`, checked against the type-object layout it was compiled
+// with; held for the life of the process.
+inline PyTypeObject* g_builtin_type = nullptr;
+inline int import_builtin_type(PyObject*) noexcept {
+    g_builtin_type = import_type("builtins", "type", sizeof(PyHeapTypeObject), nullptr);
+    return g_builtin_type ? 0 : -1;
+}
 
 // Copies spec.<attr> to module.<name>; a missing attribute is skipped.
 inline int copy_spec_attr(PyObject* spec, PyObject* dict, const char* attr, const char* name,

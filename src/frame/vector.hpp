@@ -9,6 +9,7 @@
 
 #include "convert.hpp"
 #include "core.hpp"
+#include "module.hpp"
 
 #include <array>
 #include <cmath>
@@ -22,6 +23,29 @@ template <int N>
 struct SwizzleName {
     char s[N + 1];
 };
+
+// Every word of N letters over `letters` (N of them), in lexicographic order of that alphabet.
+template <int N>
+constexpr auto all_swizzles(const char (&letters)[N + 1]) {
+    constexpr size_t count = [] {
+        size_t c = 1;
+        for (int i = 0; i < N; ++i) c *= N;
+        return c;
+    }();
+    std::array<SwizzleName<N>, count> out{};
+    for (size_t k = 0; k < count; ++k) {
+        size_t rest = k;
+        for (int i = N - 1; i >= 0; --i) {
+            out[k].s[i] = letters[rest % N];
+            rest /= N;
+        }
+    }
+    return out;
+}
+
+// The pickling refusal message of the vector types.
+inline constexpr char vector_pickling_message[] =
+    "Pickling of struct members such as self.data must be explicitly requested with @auto_pickle(True)";
 
 template <int N>
 struct Swizzle {
@@ -197,6 +221,14 @@ struct Vector {
         return p;
     }
 
+    // The vector product, each component one rounded product inside a fused multiply-subtract.
+    static Vals cross_product(const Vals& a, const Vals& b) noexcept
+        requires(N == 3)
+    {
+        return {std::fma(a[1], b[2], -(a[2] * b[1])), std::fma(b[0], a[2], -(b[2] * a[0])),
+                std::fma(b[1], a[0], -(a[1] * b[0]))};
+    }
+
     // ---- table entries (C level) -------------------------------------------------------------
 
     static PyObject* _add(Obj* a, Obj* b) noexcept { return make(zip(load(a), load(b), add), "_add"); }
@@ -286,6 +318,11 @@ struct Vector {
     static double dot(Obj* self, Obj* other, int) noexcept {
         return static_cast<double>(dot_product(load(self), load(other)));
     }
+    static PyObject* cross(Obj* self, Obj* other, int) noexcept
+        requires(N == 3)
+    {
+        return make(cross_product(load(self), load(other)), "cross");
+    }
 
     // ---- Python methods ----------------------------------------------------------------------
 
@@ -320,7 +357,17 @@ struct Vector {
         return PyFloat_FromDouble(Entry(as(self), as(other), 1));
     }
 
-    static constexpr char n_copy[] = "copy", n_dunder_copy[] = "__copy__", n_get_tuple[] = "get_tuple",
+    // A method taking one vector `other` and returning a new object.
+    template <PyObject* (*Entry)(Obj*, Obj*, int), const char* Name>
+    static PyObject* method_other_object(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                         PyObject* kwnames) noexcept {
+        PyObject* other;
+        if (!bind_args(Name, args, nargs, kwnames, other_name, &other) || !check_vector(other, "other"))
+            return fail(Name);
+        return Entry(as(self), as(other), 1);
+    }
+
+    static constexpr char n_cross[] = "cross", n_copy[] = "copy", n_dunder_copy[] = "__copy__", n_get_tuple[] = "get_tuple",
                           n_to_round[] = "to_round", n_get_round[] = "get_round", n_to_abs[] = "to_abs",
                           n_get_abs[] = "get_abs", n_to_neg[] = "to_neg", n_get_neg[] = "get_neg",
                           n_get_int_tuple[] = "get_int_tuple", n_get_rounded_tuple[] = "get_rounded_tuple",
@@ -410,6 +457,91 @@ struct Vector {
     static PyMethodDef def_other() noexcept {
         return def<&method_other<Entry, Name>>(Name);
     }
+    template <PyObject* (*Entry)(Obj*, Obj*, int), const char* Name>
+    static PyMethodDef def_other() noexcept {
+        return def<&method_other_object<Entry, Name>>(Name);
+    }
+
+    // The Python methods, in the order the type's dict holds them; zero entries end the table.
+    static std::array<PyMethodDef, 28> make_methods() noexcept {
+        std::array<PyMethodDef, 28> m{};
+        size_t k = 0;
+        for (const PyMethodDef& d : {
+                 static_def<py_from_vector>(Traits::n_from_vector),
+                 static_def<py_from_tuple>("from_tuple"),
+                 static_def<py_from_list>("from_list"),
+                 static_def<py_from_ints>("from_ints"),
+                 static_def<py_from_floats>("from_floats"),
+                 static_def<py_from_components>(Traits::n_from_components),
+                 def0<copy, n_dunder_copy>(),
+                 def<py_deepcopy>("__deepcopy__"),
+                 def<py_sadd>("sadd"),
+                 def0<get_tuple, n_get_tuple>(),
+                 def0<to_round, n_to_round>(),
+                 def0<get_round, n_get_round>(),
+                 def0<to_abs, n_to_abs>(),
+                 def0<get_abs, n_get_abs>(),
+                 def0<to_neg, n_to_neg>(),
+                 def0<get_neg, n_get_neg>(),
+                 def0<get_int_tuple, n_get_int_tuple>(),
+                 def0<get_rounded_tuple, n_get_rounded_tuple>(),
+                 def0<copy, n_copy>(),
+                 def0<to_normalized, n_to_normalized>(),
+                 def0<get_normalized, n_get_normalized>(),
+                 def_other<distance_to, n_distance_to>(),
+                 def_other<distance_squared_to, n_distance_squared_to>(),
+                 def_other<dot, n_dot>(),
+             })
+            m[k++] = d;
+        if constexpr (N == 3) m[k++] = def_other<cross, n_cross>();
+        m[k++] = refuse_reduce_def<vector_pickling_message>();
+        m[k++] = refuse_setstate_def<vector_pickling_message>();
+        return m;
+    }
+    static inline std::array<PyMethodDef, 28> methods = make_methods();
+
+    // The table entries every vector type has; the traits fill the few whose names carry the type.
+    static void fill_table(Table& t) noexcept {
+        t.new_ = new_;
+        if constexpr (requires { t.cfrom_struct; }) t.cfrom_struct = cfrom_struct;
+        t.cfrom_list = cfrom_list;
+        t.cfrom_ints = cfrom_ints;
+        t.cfrom_floats = cfrom_floats;
+        t.cfrom_tuple = cfrom_tuple;
+        t._add = _add;
+        t._sub = _sub;
+        t._iadd = _iadd;
+        t._isub = _isub;
+        t._imul = _imul;
+        t._sadd = _sadd;
+        t.sadd = sadd;
+        t.get_tuple = get_tuple;
+        t.c_get_tuple = c_get_tuple;
+        t.to_round = to_round;
+        t.get_round = get_round;
+        t.to_abs = to_abs;
+        t.get_abs = get_abs;
+        t.to_neg = to_neg;
+        t.get_neg = get_neg;
+        t.get_int_tuple = get_int_tuple;
+        t.get_rounded_tuple = get_rounded_tuple;
+        t.copy = copy;
+        t.to_normalized = to_normalized;
+        t.get_normalized = get_normalized;
+        t.distance_to = distance_to;
+        t.distance_squared_to = distance_squared_to;
+        t.dot = dot;
+        if constexpr (N == 3) t.cross = cross;
+        Traits::template fill_named<Vector>(t);
+    }
+
+    // Module execution of a vector module: fill the table, publish the type, import the built-in
+    // `type` as every module does.
+    static int publish(PyObject* module) noexcept {
+        fill_table(table);
+        return publish_type(module, &type_object, Traits::name, &table, hidden);
+    }
+    static constexpr ModuleSteps steps{standard_builtins, publish, import_builtin_type};
 
     // ---- construction from Python ------------------------------------------------------------
 
@@ -795,7 +927,7 @@ struct Vector {
         .tp_hash = tp_hash,
         .tp_flags = Py_TPFLAGS_DEFAULT,
         .tp_richcompare = tp_richcompare,
-        .tp_methods = Traits::methods,
+        .tp_methods = methods.data(),
         .tp_getset = getsets.data(),
         .tp_init = tp_init,
         .tp_new = tp_new,

@@ -1,0 +1,49 @@
+// vantor.vector3.vector3: the three-component single-precision vector, with the cross product.
+#include "vector3.h"
+
+#include "frame/module.hpp"
+#include "frame/vector.hpp"
+
+namespace {
+
+using namespace vantor::frame;
+
+constexpr ModuleInfo info{"vector3", "vantor.vector3.vector3", "src/vantor/vector3/vector3.cpp",
+                          "vantor.vector3.vector3.Vector3"};
+
+struct Vector3Traits {
+    using Object = VantorVector3Object;
+    using Table = VantorVector3VTable;
+    using Record = ::Vector3;
+    using Scalar = float;
+    static constexpr int N = 3;
+    static constexpr const char* name = "Vector3";
+    static constexpr const char* full_name = "vantor.vector3.vector3.Vector3";
+    static constexpr const char* components[] = {"x", "y", "z"};
+    static constexpr const char* letters = "xyz";
+    static constexpr float ::Vector3::*members[] = {&::Vector3::x, &::Vector3::y, &::Vector3::z};
+    // Lexicographic, except that xzy comes before xzx.
+    static constexpr SwizzleName<3> swizzles[] = {
+        {"xxx"}, {"xxy"}, {"xxz"}, {"xyx"}, {"xyy"}, {"xyz"}, {"xzy"}, {"xzx"}, {"xzz"},
+        {"yxx"}, {"yxy"}, {"yxz"}, {"yyx"}, {"yyy"}, {"yyz"}, {"yzx"}, {"yzy"}, {"yzz"},
+        {"zxx"}, {"zxy"}, {"zxz"}, {"zyx"}, {"zyy"}, {"zyz"}, {"zzx"}, {"zzy"}, {"zzz"},
+    };
+    static constexpr bool has_data = false;
+    static constexpr bool setitem_key_first = true;
+    static constexpr const char* n_from_vector = "from_vector3";
+    static constexpr const char* n_from_components = "from_xyz";
+    static constexpr const char* n_cfrom_vector = "cfrom_vector3";
+    static constexpr const char* n_cfrom_components = "cfrom_xyz";
+
+    template <class V>
+    static void fill_named(Table& t) {
+        t.cfrom_vector3 = V::cfrom_vector;
+        t.cfrom_xyz = V::cfrom_components;
+    }
+};
+
+using V = Vector<Vector3Traits>;
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_vector3() { return ModuleDefinition<V::steps>::init(info); }
