@@ -9,11 +9,13 @@ HAMMER = textwrap.dedent(
     """
     import threading
     from vantor.vector2.vector2 import Vector2
+    from vantor.vector4.vector4 import Vector4
     import sys
     assert not sys._is_gil_enabled()
 
     shared = Vector2()
     other = Vector2(1, 1)
+    shared4 = Vector4(1, 2, 3, 4)
     barrier = threading.Barrier(8)
     torn = []
 
@@ -37,6 +39,8 @@ HAMMER = textwrap.dedent(
             shared[i % 2]
             repr(shared); hash(shared); shared.get_normalized(); shared.yx
             Vector2(shared)
+            shared4 += Vector4(shared4.wzyx) * 0.5
+            shared4.to_normalized(); shared4[i % 4] = i; shared4.sadd(shared4, shared4)
 
     threads = [threading.Thread(target=writer, args=(k,)) for k in range(3)]
     threads += [threading.Thread(target=reader) for _ in range(3)]

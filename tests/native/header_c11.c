@@ -2,9 +2,18 @@
 #include <stddef.h>
 
 #include "vector2/vector2.h"
+#include "vector3/vector3.h"
+#include "vector4/vector4.h"
 
 _Static_assert(sizeof(VantorVector2VTable) == 31 * sizeof(void (*)(void)), "Vector2 table has 31 slots");
+_Static_assert(sizeof(VantorVector3VTable) == 31 * sizeof(void (*)(void)), "Vector3 table has 31 slots");
+_Static_assert(sizeof(VantorVector4VTable) == 30 * sizeof(void (*)(void)), "Vector4 table has 30 slots");
 
-size_t vantor_c11_vector2_size(void) { return sizeof(VantorVector2Object); }
-size_t vantor_c11_vector2_data_offset(void) { return offsetof(VantorVector2Object, data); }
-size_t vantor_c11_vector2_table_size(void) { return sizeof(VantorVector2VTable); }
+#define LAYOUT(m, Object, Table)                                              \
+    size_t vantor_c11_##m##_size(void) { return sizeof(Object); }             \
+    size_t vantor_c11_##m##_data_offset(void) { return offsetof(Object, data); } \
+    size_t vantor_c11_##m##_table_size(void) { return sizeof(Table); }
+
+LAYOUT(vector2, VantorVector2Object, VantorVector2VTable)
+LAYOUT(vector3, VantorVector3Object, VantorVector3VTable)
+LAYOUT(vector4, VantorVector4Object, VantorVector4VTable)

@@ -5,18 +5,25 @@
 #include <string_view>
 
 #include "frame/module.hpp"
+#include <array>
+#include <tuple>
+#include <type_traits>
+
 #include "vector2/vector2.h"
+#include "vector3/vector3.h"
+#include "vector4/vector4.h"
 
 extern "C" {
-size_t vantor_c11_vector2_size(void);
-size_t vantor_c11_vector2_data_offset(void);
-size_t vantor_c11_vector2_table_size(void);
+#define VANTOR_C11_LAYOUT(m)            \
+    size_t vantor_c11_##m##_size(void); \
+    size_t vantor_c11_##m##_data_offset(void); \
+    size_t vantor_c11_##m##_table_size(void);
+VANTOR_C11_LAYOUT(vector2)
+VANTOR_C11_LAYOUT(vector3)
+VANTOR_C11_LAYOUT(vector4)
 }
 
 namespace {
-
-PyTypeObject* vector2_type = nullptr;
-VantorVector2VTable* vector2_table = nullptr;
 
 // What a client does at its own module execution: import, check the layout, fetch the table.
 template <class Table>
@@ -46,157 +53,203 @@ int import_table(const char* module, const char* name, size_t size, PyTypeObject
     return 0;
 }
 
-// Argument access for slot calls; each fails with a TypeError naming the position.
-struct Args {
-    PyObject* tuple;
-    bool ok = true;
-
-    PyObject* obj(Py_ssize_t i) {
-        if (i >= PyTuple_GET_SIZE(tuple)) {
-            PyErr_Format(PyExc_TypeError, "slot argument %zd missing", i);
-            ok = false;
-            return nullptr;
-        }
-        return PyTuple_GET_ITEM(tuple, i);
-    }
-    VantorVector2Object* vec2(Py_ssize_t i) {
-        PyObject* o = obj(i);
-        if (o && !PyObject_TypeCheck(o, vector2_type)) {
-            PyErr_Format(PyExc_TypeError, "slot argument %zd must be a Vector2", i);
-            ok = false;
-        }
-        return ok ? reinterpret_cast<VantorVector2Object*>(o) : nullptr;
-    }
-    double d(Py_ssize_t i) {
-        PyObject* o = obj(i);
-        double v = o ? PyFloat_AsDouble(o) : 0.0;
-        if (o && v == -1.0 && PyErr_Occurred()) ok = false;
-        return v;
-    }
-    int n(Py_ssize_t i) {
-        PyObject* o = obj(i);
-        int v = o ? PyLong_AsInt(o) : 0;
-        if (o && v == -1 && PyErr_Occurred()) ok = false;
-        return v;
-    }
-};
-
 PyObject* none_or_error() {
     if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }
 PyObject* number_or_error(double d) { return PyErr_Occurred() ? nullptr : PyFloat_FromDouble(d); }
 
-// vector2_slot(name, *args): calls the Vector2 table entry `name` with the C arguments given.
-PyObject* vector2_slot(PyObject*, PyObject* args) {
-    if (PyTuple_GET_SIZE(args) < 1 || !PyUnicode_Check(PyTuple_GET_ITEM(args, 0))) {
-        PyErr_SetString(PyExc_TypeError, "vector2_slot(name, *args)");
-        return nullptr;
+// One vector type as a client sees it: the imported type and table, and calls of every slot by
+// name with C arguments converted from Python ones.
+template <class Obj, class Table, int N>
+struct VectorClient {
+    static inline PyTypeObject* type = nullptr;
+    static inline Table* table = nullptr;
+
+    // Argument access for slot calls; each failure leaves a TypeError naming the position.
+    struct Args {
+        PyObject* tuple;
+        bool ok = true;
+
+        PyObject* obj(Py_ssize_t i) {
+            if (i >= PyTuple_GET_SIZE(tuple)) {
+                if (ok) PyErr_Format(PyExc_TypeError, "slot argument %zd missing", i);
+                ok = false;
+                return nullptr;
+            }
+            return PyTuple_GET_ITEM(tuple, i);
+        }
+        Obj* vec(Py_ssize_t i) {
+            PyObject* o = obj(i);
+            if (o && !PyObject_TypeCheck(o, type)) {
+                if (ok) PyErr_Format(PyExc_TypeError, "slot argument %zd must be a %s", i, type->tp_name);
+                ok = false;
+            }
+            return ok ? reinterpret_cast<Obj*>(o) : nullptr;
+        }
+        double d(Py_ssize_t i) {
+            PyObject* o = obj(i);
+            double v = o ? PyFloat_AsDouble(o) : 0.0;
+            if (o && v == -1.0 && PyErr_Occurred()) ok = false;
+            return v;
+        }
+        int n(Py_ssize_t i) {
+            PyObject* o = obj(i);
+            int v = o ? PyLong_AsInt(o) : 0;
+            if (o && v == -1 && PyErr_Occurred()) ok = false;
+            return v;
+        }
+        template <class C>
+        std::array<C, N> comps(Py_ssize_t first) {
+            std::array<C, N> c{};
+            for (int i = 0; i < N; ++i) {
+                if constexpr (std::is_same_v<C, int>)
+                    c[i] = n(first + i);
+                else
+                    c[i] = static_cast<C>(d(first + i));
+            }
+            return c;
+        }
+    };
+
+    // slot(name, *args): calls table entry `name` with the C arguments given.
+    static PyObject* slot(PyObject*, PyObject* args) {
+        if (PyTuple_GET_SIZE(args) < 1 || !PyUnicode_Check(PyTuple_GET_ITEM(args, 0))) {
+            PyErr_SetString(PyExc_TypeError, "slot(name, *args)");
+            return nullptr;
+        }
+        std::string_view name = PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 0));
+        PyObject* rest = PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args));
+        if (!rest) return nullptr;
+        Args a{rest};
+        PyObject* r = dispatch(name, a);
+        Py_DECREF(rest);
+        return r;
     }
-    std::string_view name = PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 0));
-    Args a{PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args))};
-    if (!a.tuple) return nullptr;
-    struct Release {
-        PyObject* t;
-        ~Release() { Py_DECREF(t); }
-    } release{a.tuple};
-    const VantorVector2VTable& t = *vector2_table;
-    PyObject* r = nullptr;
-    auto call = [&](auto f) -> PyObject* { return a.ok ? f() : nullptr; };
-    if (name == "new") {
-        double x = a.d(0), y = a.d(1);
-        r = call([&] { return t.new_(x, y); });
-    } else if (name == "cfrom_struct") {
-        Vector2 v{static_cast<float>(a.d(0)), static_cast<float>(a.d(1))};
-        r = call([&] { return t.cfrom_struct(v); });
-    } else if (name == "cfrom_list") {
-        PyObject* o = a.obj(0);
-        r = call([&] { return t.cfrom_list(o); });
-    } else if (name == "cfrom_ints") {
-        int x = a.n(0), y = a.n(1);
-        r = call([&] { return t.cfrom_ints(x, y); });
-    } else if (name == "cfrom_floats") {
-        float x = static_cast<float>(a.d(0)), y = static_cast<float>(a.d(1));
-        r = call([&] { return t.cfrom_floats(x, y); });
-    } else if (name == "cfrom_tuple") {
-        PyObject* o = a.obj(0);
-        r = call([&] { return t.cfrom_tuple(o); });
-    } else if (name == "cfrom_vector2") {
-        auto* v = a.vec2(0);
-        r = call([&] { return t.cfrom_vector2(v); });
-    } else if (name == "cfrom_xy") {
-        double x = a.d(0), y = a.d(1);
-        r = call([&] { return t.cfrom_xy(x, y); });
-    } else if (name == "_add" || name == "_sub") {
-        auto *s = a.vec2(0), *o = a.vec2(1);
-        r = call([&] { return (name == "_add" ? t._add : t._sub)(s, o); });
-    } else if (name == "_iadd" || name == "_isub" || name == "_imul") {
-        auto *s = a.vec2(0), *o = a.vec2(1);
-        auto f = name == "_iadd" ? t._iadd : name == "_isub" ? t._isub : t._imul;
-        r = call([&] { f(s, o); return none_or_error(); });
-    } else if (name == "_sadd") {
-        auto *s = a.vec2(0), *x = a.vec2(1), *y = a.vec2(2);
-        r = call([&] { t._sadd(s, x, y); return none_or_error(); });
-    } else if (name == "sadd") {
-        auto *s = a.vec2(0), *x = a.vec2(1), *y = a.vec2(2);
-        int flag = a.n(3);
-        r = call([&] { t.sadd(s, x, y, flag); return none_or_error(); });
-    } else if (name == "c_get_tuple") {
-        auto* s = a.vec2(0);
-        r = call([&] { return t.c_get_tuple(s); });
-    } else if (name == "distance_to" || name == "distance_squared_to" || name == "dot") {
-        auto *s = a.vec2(0), *o = a.vec2(1);
-        int flag = a.n(2);
-        auto f = name == "dot" ? t.dot : name == "distance_to" ? t.distance_to : t.distance_squared_to;
-        r = call([&] { return number_or_error(f(s, o, flag)); });
-    } else {
-        // The entries taking (self, flag) and returning an object.
-        static constexpr std::pair<std::string_view, size_t> unary[] = {
-            {"get_tuple", offsetof(VantorVector2VTable, get_tuple)},
-            {"to_round", offsetof(VantorVector2VTable, to_round)},
-            {"get_round", offsetof(VantorVector2VTable, get_round)},
-            {"to_abs", offsetof(VantorVector2VTable, to_abs)},
-            {"get_abs", offsetof(VantorVector2VTable, get_abs)},
-            {"to_neg", offsetof(VantorVector2VTable, to_neg)},
-            {"get_neg", offsetof(VantorVector2VTable, get_neg)},
-            {"get_int_tuple", offsetof(VantorVector2VTable, get_int_tuple)},
-            {"get_rounded_tuple", offsetof(VantorVector2VTable, get_rounded_tuple)},
-            {"copy", offsetof(VantorVector2VTable, copy)},
-            {"to_normalized", offsetof(VantorVector2VTable, to_normalized)},
-            {"get_normalized", offsetof(VantorVector2VTable, get_normalized)},
+
+    static PyObject* dispatch(std::string_view name, Args& a) {
+        const Table& t = *table;
+        auto call = [&](auto f) -> PyObject* { return a.ok ? f() : nullptr; };
+        auto apply = [&](auto f, const auto& c) -> PyObject* {
+            return a.ok ? std::apply([&](auto... v) { return f(v...); }, c) : nullptr;
         };
-        using Unary = PyObject* (*)(VantorVector2Object*, int);
-        for (const auto& [n, off] : unary) {
+        if (name == "new") return apply(t.new_, a.template comps<double>(0));
+        if (name == "cfrom_ints") return apply(t.cfrom_ints, a.template comps<int>(0));
+        if (name == "cfrom_floats") return apply(t.cfrom_floats, a.template comps<float>(0));
+        if (name == "cfrom_list" || name == "cfrom_tuple") {
+            PyObject* o = a.obj(0);
+            return call([&] { return (name == "cfrom_list" ? t.cfrom_list : t.cfrom_tuple)(o); });
+        }
+        if constexpr (requires { t.cfrom_struct; }) {
+            if (name == "cfrom_struct") {
+                auto c = a.template comps<float>(0);
+                return call([&] { return t.cfrom_struct(Vector2{c[0], c[1]}); });
+            }
+        }
+        if constexpr (requires { t.cfrom_xy; }) {
+            if (name == "cfrom_xy") return apply(t.cfrom_xy, a.template comps<double>(0));
+            if (name == "cfrom_vector2") return call([&, v = a.vec(0)] { return t.cfrom_vector2(v); });
+        }
+        if constexpr (requires { t.cfrom_xyz; }) {
+            if (name == "cfrom_xyz") return apply(t.cfrom_xyz, a.template comps<double>(0));
+            if (name == "cfrom_vector3") return call([&, v = a.vec(0)] { return t.cfrom_vector3(v); });
+        }
+        if constexpr (requires { t.cfrom_xyzw; }) {
+            if (name == "cfrom_xyzw") return apply(t.cfrom_xyzw, a.template comps<double>(0));
+            if (name == "cfrom_vector4") return call([&, v = a.vec(0)] { return t.cfrom_vector4(v); });
+        }
+        if (name == "_add" || name == "_sub") {
+            auto *s = a.vec(0), *o = a.vec(1);
+            return call([&] { return (name == "_add" ? t._add : t._sub)(s, o); });
+        }
+        if (name == "_iadd" || name == "_isub" || name == "_imul") {
+            auto *s = a.vec(0), *o = a.vec(1);
+            auto f = name == "_iadd" ? t._iadd : name == "_isub" ? t._isub : t._imul;
+            return call([&] { f(s, o); return none_or_error(); });
+        }
+        if (name == "_sadd") {
+            auto *s = a.vec(0), *x = a.vec(1), *y = a.vec(2);
+            return call([&] { t._sadd(s, x, y); return none_or_error(); });
+        }
+        if (name == "sadd") {
+            auto *s = a.vec(0), *x = a.vec(1), *y = a.vec(2);
+            int flag = a.n(3);
+            return call([&] { t.sadd(s, x, y, flag); return none_or_error(); });
+        }
+        if (name == "c_get_tuple") return call([&, s = a.vec(0)] { return t.c_get_tuple(s); });
+        if (name == "distance_to" || name == "distance_squared_to" || name == "dot") {
+            auto *s = a.vec(0), *o = a.vec(1);
+            int flag = a.n(2);
+            auto f = name == "dot" ? t.dot : name == "distance_to" ? t.distance_to : t.distance_squared_to;
+            return call([&] { return number_or_error(f(s, o, flag)); });
+        }
+        if constexpr (requires { t.cross; }) {
+            if (name == "cross") {
+                auto *s = a.vec(0), *o = a.vec(1);
+                int flag = a.n(2);
+                return call([&] { return t.cross(s, o, flag); });
+            }
+        }
+        // The entries taking (self, flag) and returning an object.
+        using Unary = PyObject* (*)(Obj*, int);
+        const std::pair<std::string_view, Unary> unary[] = {
+            {"get_tuple", t.get_tuple},         {"to_round", t.to_round},
+            {"get_round", t.get_round},         {"to_abs", t.to_abs},
+            {"get_abs", t.get_abs},             {"to_neg", t.to_neg},
+            {"get_neg", t.get_neg},             {"get_int_tuple", t.get_int_tuple},
+            {"get_rounded_tuple", t.get_rounded_tuple}, {"copy", t.copy},
+            {"to_normalized", t.to_normalized}, {"get_normalized", t.get_normalized},
+        };
+        for (const auto& [n, f] : unary) {
             if (n != name) continue;
-            Unary f;
-            std::memcpy(&f, reinterpret_cast<const char*>(&t) + off, sizeof f);
-            auto* s = a.vec2(0);
+            auto* s = a.vec(0);
             int flag = a.n(1);
             return call([&] { return f(s, flag); });
         }
-        PyErr_Format(PyExc_ValueError, "no Vector2 slot named %s", name.data());
+        PyErr_Format(PyExc_ValueError, "no %s slot named %s", type->tp_name, name.data());
         return nullptr;
     }
-    return r;
-}
 
-// The record of a Vector2 as stored: (x, y) read straight from the instance.
-PyObject* vector2_record(PyObject*, PyObject* o) {
-    if (!PyObject_TypeCheck(o, vector2_type)) {
-        PyErr_SetString(PyExc_TypeError, "expected a Vector2");
-        return nullptr;
+    // The record as stored: the components read straight from the instance.
+    static PyObject* record(PyObject*, PyObject* o) {
+        if (!PyObject_TypeCheck(o, type)) {
+            PyErr_Format(PyExc_TypeError, "expected a %s", type->tp_name);
+            return nullptr;
+        }
+        const auto& d = reinterpret_cast<Obj*>(o)->data;
+        if constexpr (N == 2) return Py_BuildValue("(dd)", double(d.x), double(d.y));
+        if constexpr (N == 3) return Py_BuildValue("(ddd)", double(d.x), double(d.y), double(d.z));
+        if constexpr (N == 4) return Py_BuildValue("(dddd)", d.x, d.y, d.z, d.w);
     }
-    const Vector2 v = reinterpret_cast<VantorVector2Object*>(o)->data;
-    return Py_BuildValue("(dd)", static_cast<double>(v.x), static_cast<double>(v.y));
-}
 
-// Layout facts as the C++ and the C11 compilations of the public header see them.
+    // The table pointer stored in an instance is the one published in the capsule.
+    static PyObject* vtab_matches(PyObject*, PyObject* o) {
+        if (!PyObject_TypeCheck(o, type)) {
+            PyErr_Format(PyExc_TypeError, "expected a %s", type->tp_name);
+            return nullptr;
+        }
+        return PyBool_FromLong(reinterpret_cast<Obj*>(o)->vtab == table);
+    }
+
+    static int import(const char* module, const char* name) {
+        return import_table(module, name, sizeof(Obj), type, table);
+    }
+};
+
+using Vector2Client = VectorClient<VantorVector2Object, VantorVector2VTable, 2>;
+using Vector3Client = VectorClient<VantorVector3Object, VantorVector3VTable, 3>;
+using Vector4Client = VectorClient<VantorVector4Object, VantorVector4VTable, 4>;
+
+// Layout facts as the C++ and the C11 compilations of the public headers see them.
 PyObject* layout(PyObject*, PyObject*) {
-    return Py_BuildValue("{s:n,s:n,s:n,s:n,s:n,s:n}", "vector2_size", sizeof(VantorVector2Object),
-                         "vector2_data_offset", offsetof(VantorVector2Object, data), "vector2_table_size",
-                         sizeof(VantorVector2VTable), "c11_vector2_size", vantor_c11_vector2_size(),
-                         "c11_vector2_data_offset", vantor_c11_vector2_data_offset(), "c11_vector2_table_size",
-                         vantor_c11_vector2_table_size());
+    return Py_BuildValue(
+        "{s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn)}",  //
+        "vector2", sizeof(VantorVector2Object), offsetof(VantorVector2Object, data), sizeof(VantorVector2VTable),
+        "vector3", sizeof(VantorVector3Object), offsetof(VantorVector3Object, data), sizeof(VantorVector3VTable),
+        "vector4", sizeof(VantorVector4Object), offsetof(VantorVector4Object, data), sizeof(VantorVector4VTable),
+        "c11_vector2", vantor_c11_vector2_size(), vantor_c11_vector2_data_offset(), vantor_c11_vector2_table_size(),
+        "c11_vector3", vantor_c11_vector3_size(), vantor_c11_vector3_data_offset(), vantor_c11_vector3_table_size(),
+        "c11_vector4", vantor_c11_vector4_size(), vantor_c11_vector4_data_offset(), vantor_c11_vector4_table_size());
 }
 
 // The package's own type import, exposed so tests can drive its failure modes:
@@ -212,27 +265,25 @@ PyObject* import_type(PyObject*, PyObject* args) {
     return Py_BuildValue("(NO)", reinterpret_cast<PyObject*>(type), table ? Py_True : Py_False);
 }
 
-// The table pointer stored in an instance is the one published in the capsule.
-PyObject* vector2_vtab_matches(PyObject*, PyObject* o) {
-    if (!PyObject_TypeCheck(o, vector2_type)) {
-        PyErr_SetString(PyExc_TypeError, "expected a Vector2");
-        return nullptr;
-    }
-    return PyBool_FromLong(reinterpret_cast<VantorVector2Object*>(o)->vtab == vector2_table);
-}
-
 PyMethodDef functions[] = {
-    {"vector2_slot", vector2_slot, METH_VARARGS, nullptr},
-    {"vector2_record", vector2_record, METH_O, nullptr},
-    {"vector2_vtab_matches", vector2_vtab_matches, METH_O, nullptr},
+    {"vector2_slot", Vector2Client::slot, METH_VARARGS, nullptr},
+    {"vector2_record", Vector2Client::record, METH_O, nullptr},
+    {"vector2_vtab_matches", Vector2Client::vtab_matches, METH_O, nullptr},
+    {"vector3_slot", Vector3Client::slot, METH_VARARGS, nullptr},
+    {"vector3_record", Vector3Client::record, METH_O, nullptr},
+    {"vector3_vtab_matches", Vector3Client::vtab_matches, METH_O, nullptr},
+    {"vector4_slot", Vector4Client::slot, METH_VARARGS, nullptr},
+    {"vector4_record", Vector4Client::record, METH_O, nullptr},
+    {"vector4_vtab_matches", Vector4Client::vtab_matches, METH_O, nullptr},
     {"layout", layout, METH_NOARGS, nullptr},
     {"import_type", import_type, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
 int exec(PyObject*) {
-    return import_table("vantor.vector2.vector2", "Vector2", sizeof(VantorVector2Object), vector2_type,
-                        vector2_table);
+    if (Vector2Client::import("vantor.vector2.vector2", "Vector2") < 0) return -1;
+    if (Vector3Client::import("vantor.vector3.vector3", "Vector3") < 0) return -1;
+    return Vector4Client::import("vantor.vector4.vector4", "Vector4");
 }
 
 PyModuleDef_Slot slots[] = {
