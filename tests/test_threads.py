@@ -18,6 +18,15 @@ HAMMER = textwrap.dedent(
     shared4 = Vector4(1, 2, 3, 4)
     barrier = threading.Barrier(8)
     torn = []
+    errors = []
+
+    def guarded(work):
+        def run(*args):
+            try:
+                work(*args)
+            except BaseException as e:  # a thread's exception would otherwise only be printed
+                errors.append(repr(e))
+        return run
 
     def writer(k):
         barrier.wait()
@@ -39,14 +48,16 @@ HAMMER = textwrap.dedent(
             shared[i % 2]
             repr(shared); hash(shared); shared.get_normalized(); shared.yx
             Vector2(shared)
-            shared4 += Vector4(shared4.wzyx) * 0.5
+            w = shared4
+            w += Vector4(shared4.wzyx) * 0.5
             shared4.to_normalized(); shared4[i % 4] = i; shared4.sadd(shared4, shared4)
 
-    threads = [threading.Thread(target=writer, args=(k,)) for k in range(3)]
-    threads += [threading.Thread(target=reader) for _ in range(3)]
-    threads += [threading.Thread(target=mixer) for _ in range(2)]
+    threads = [threading.Thread(target=guarded(writer), args=(k,)) for k in range(3)]
+    threads += [threading.Thread(target=guarded(reader)) for _ in range(3)]
+    threads += [threading.Thread(target=guarded(mixer)) for _ in range(2)]
     for t in threads: t.start()
     for t in threads: t.join()
+    assert not errors, errors[:3]
     assert not torn, torn[:3]
     print("ok", shared.x == shared.y)
     """
