@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <tuple>
 
 namespace vantor::frame {
@@ -80,6 +81,16 @@ struct Vector {
     static void set(Obj* o, int i, T v) noexcept { o->data.*Traits::members[i] = v; }
 
     // ---- construction at C level -------------------------------------------------------------
+
+    // The type's allocator: the object allocator without the generic allocator's size arithmetic
+    // and garbage-collector checks (instances are fixed-size and untracked); fields after the
+    // header start zeroed.
+    static PyObject* tp_alloc(PyTypeObject* type, Py_ssize_t) noexcept {
+        auto* o = static_cast<PyObject*>(PyObject_Malloc(sizeof(Obj)));
+        if (!o) return PyErr_NoMemory();
+        std::memset(reinterpret_cast<char*>(o) + sizeof(PyObject), 0, sizeof(Obj) - sizeof(PyObject));
+        return PyObject_Init(o, type);
+    }
 
     // Allocates through the type's allocator with the table pointer set and a zero record.
     static Obj* alloc() noexcept {
@@ -930,7 +941,9 @@ struct Vector {
         .tp_methods = methods.data(),
         .tp_getset = getsets.data(),
         .tp_init = tp_init,
+        .tp_alloc = tp_alloc,
         .tp_new = tp_new,
+        .tp_free = PyObject_Free,
         .tp_vectorcall = tp_vectorcall,
     };
 };

@@ -13,6 +13,8 @@ def main() -> None:
     print(f"GIL enabled before import: {'yes' if gil else 'no'}")
 
     from vantor.vector2.vector2 import Vector2
+    from vantor.vector3.vector3 import Vector3
+    from vantor.vector4.vector4 import Vector4
 
     if hasattr(sys, "_is_gil_enabled"):
         print(f"GIL enabled after importing vantor: {'yes' if sys._is_gil_enabled() else 'no'}")
@@ -26,6 +28,10 @@ def main() -> None:
     print(f"a.dot(b) = {a.dot(b)}, a.distance_to(b) = {a.distance_to(b)}")
     print(f"a.yx = {a.yx!r}, a.data = {a.data}")
     print(f"Vector2(0.1, 0).x = {Vector2(0.1, 0).x} (stored in single precision)")
+    u, w = Vector3(1, 0, 0), Vector3(0, 1, 0)
+    print(f"Vector3: {u!r} x {w!r} = {u.cross(w)!r}; (1, 2, 3).zyx = {Vector3(1, 2, 3).zyx!r}")
+    q = Vector4(1, 2, 3, 4)
+    print(f"Vector4 (doubles): {q!r}.wzyx = {q.wzyx!r}; Vector4(0.1, 0, 0, 0).x = {Vector4(0.1, 0, 0, 0).x}")
 
     print()
     print("timings, ns per operation (best of 5), next to CPython's own complex number as a yardstick:")
