@@ -6,7 +6,6 @@
 #include <Python.h>
 #include <frameobject.h>
 
-#include <source_location>
 #include <utility>
 
 namespace vantor::frame {
@@ -91,14 +90,14 @@ inline void add_traceback_raw(const char* function, int line) noexcept {
     }
 }
 
-// Traceback entry for operation `op` of the module's type: "<module>.<Type>.<op>".
-inline void add_traceback(const char* op,
-                          std::source_location where = std::source_location::current()) noexcept {
+// Traceback entry for operation `op` of the module's type: "<module>.<Type>.<op>". The code lives
+// in the shared layer, so a line number in the module's source would point nowhere: none is given.
+inline void add_traceback(const char* op) noexcept {
     const char* type_name = g_module.info ? g_module.info->type_name : nullptr;
     Ref name(PyUnicode_FromFormat("%s.%s", type_name ? type_name : "vantor", op));
     if (!name) return;  // the MemoryError replaces the original; nothing more to add
     const char* text = PyUnicode_AsUTF8(name.get());
-    if (text) add_traceback_raw(text, static_cast<int>(where.line()));
+    if (text) add_traceback_raw(text, 0);
 }
 
 // Name of an object's type as messages show it (tp_name: the dotted name for the package's types).
