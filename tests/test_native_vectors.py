@@ -1,22 +1,15 @@
 """The vector types' operation tables called from native code, through the public headers."""
 
 import math
-import struct
 from dataclasses import dataclass
 
 import pytest
 
 import vantor._testclient as client
+from test_vectors import f32
 from vantor.vector2.vector2 import Vector2
 from vantor.vector3.vector3 import Vector3
 from vantor.vector4.vector4 import Vector4
-
-
-def f32(x):
-    try:
-        return struct.unpack("f", struct.pack("f", x))[0]
-    except OverflowError:  # beyond the float range: an infinity
-        return math.copysign(math.inf, x)
 
 
 @dataclass
