@@ -63,15 +63,19 @@ class TestModuleLifecycle:
 
 class TestTypePublication:
     @pytest.mark.parametrize(
-        "module, size, table_slots",
-        [("vector2", HEADER + 16, 31), ("vector3", HEADER + 24, 31), ("vector4", HEADER + 40, 30)],
+        "module, cls, size, table_slots",
+        [
+            ("vector2", "Vector2", HEADER + 16, 31),
+            ("vector3", "Vector3", HEADER + 24, 31),
+            ("vector4", "Vector4", HEADER + 40, 30),
+            ("color", "Color", HEADER + 16, 6),
+        ],
     )
-    def test_instance_layout_matches_the_public_header(self, module, size, table_slots):
+    def test_instance_layout_matches_the_public_header(self, module, cls, size, table_slots):
         layout = client.layout()
-        cls = getattr(importlib.import_module(f"vantor.{module}.{module}"), f"Vector{module[-1]}")
         # (instance size, offset of the record, table size) from C++ and from C11
         assert layout[module] == layout[f"c11_{module}"] == (size, HEADER + 8, table_slots * 8)
-        assert cls.__basicsize__ == size
+        assert getattr(importlib.import_module(f"vantor.{module}.{module}"), cls).__basicsize__ == size
 
     def test_every_instance_points_at_the_published_table(self):
         for v in (Vector2(), Vector2.__new__(Vector2), Vector2(1, 2) + Vector2(), Vector2(1, 2).yx):

@@ -15,9 +15,9 @@ namespace vantor::frame {
 
 // ---- messages ------------------------------------------------------------------------------------
 
-inline void raise_arg_count(const char* fn, Py_ssize_t expected, Py_ssize_t given) noexcept {
-    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", fn,
-                 "exactly", expected, expected == 1 ? "" : "s", given);
+inline void raise_arg_count(const char* fn, const char* bound, Py_ssize_t expected, Py_ssize_t given) noexcept {
+    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", fn, bound,
+                 expected, expected == 1 ? "" : "s", given);
 }
 
 inline void raise_unexpected_keyword(const char* fn, PyObject* key) noexcept {
@@ -39,13 +39,16 @@ inline void raise_subscript_deletion(const char* type_name) noexcept {
 
 // ---- argument binding ----------------------------------------------------------------------------
 
-// Binds a vectorcall argument list to the parameters `names` (each positional or by keyword).
-// On success every out[i] is a borrowed reference; on failure a TypeError is set.
+// Binds a vectorcall argument list to the parameters `names` (each positional or by keyword); the
+// first `required` are required (all when negative), the others stay null when not given. On
+// success every bound out[i] is a borrowed reference; on failure a TypeError is set.
 inline bool bind_args(const char* fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                      std::span<const char* const> names, PyObject** out) noexcept {
+                      std::span<const char* const> names, PyObject** out, Py_ssize_t required = -1) noexcept {
     const auto n = static_cast<Py_ssize_t>(names.size());
+    if (required < 0) required = n;
+    const bool exact = required == n;
     if (nargs > n) {
-        raise_arg_count(fn, n, nargs);
+        raise_arg_count(fn, exact ? "exactly" : "at most", n, nargs);
         return false;
     }
     for (Py_ssize_t i = 0; i < n; ++i) out[i] = i < nargs ? args[i] : nullptr;
@@ -73,19 +76,44 @@ inline bool bind_args(const char* fn, PyObject* const* args, Py_ssize_t nargs, P
         }
         out[slot] = args[nargs + k];
     }
-    for (Py_ssize_t i = 0; i < n; ++i) {
+    for (Py_ssize_t i = 0; i < required; ++i) {
         if (!out[i]) {
-            raise_arg_count(fn, n, i);
+            raise_arg_count(fn, exact ? "exactly" : "at least", required, i);
             return false;
         }
     }
     return true;
 }
 
+// The same for a tp_init-style call: a tuple of positional arguments and a dict of keywords.
+inline bool bind_tuple_dict(const char* fn, PyObject* args, PyObject* kwds, std::span<const char* const> names,
+                            PyObject** out, Py_ssize_t required = -1) noexcept {
+    const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+    const Py_ssize_t nkw = kwds ? PyDict_GET_SIZE(kwds) : 0;
+    if (nkw == 0) return bind_args(fn, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, names, out, required);
+    if (nargs > static_cast<Py_ssize_t>(names.size()))  // the count error comes before any keyword's
+        return bind_args(fn, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, names, out, required);
+    PyObject* flat[16];
+    if (nargs + nkw > 16) {
+        PyErr_Format(PyExc_TypeError, "%.200s() got too many arguments", fn);
+        return false;
+    }
+    Ref kwnames(PyTuple_New(nkw));
+    if (!kwnames) return false;
+    for (Py_ssize_t i = 0; i < nargs; ++i) flat[i] = PyTuple_GET_ITEM(args, i);
+    Py_ssize_t pos = 0, k = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(kwds, &pos, &key, &value)) {
+        PyTuple_SET_ITEM(kwnames.get(), k, Py_NewRef(key));
+        flat[nargs + k++] = value;
+    }
+    return bind_args(fn, flat, nargs, kwnames.get(), names, out, required);
+}
+
 // A function without parameters: refuses every argument with the standard messages.
 inline bool bind_none(const char* fn, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     if (nargs) {
-        raise_arg_count(fn, 0, nargs);
+        raise_arg_count(fn, "exactly", 0, nargs);
         return false;
     }
     if (kwnames && PyTuple_GET_SIZE(kwnames)) {

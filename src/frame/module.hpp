@@ -2,6 +2,7 @@
 // import by which one module takes another's type and table, and the pickling refusal.
 #pragma once
 
+#include "convert.hpp"
 #include "core.hpp"
 
 #include <span>
@@ -65,16 +66,20 @@ inline PyTypeObject* import_type(const char* module_path, const char* name, Py_s
 
 // ---- pickling refusal ----------------------------------------------------------------------------
 
-// The two refusing methods, one pair per message. Whatever they are given, they raise.
-template <const char* Message>
-PyObject* refuse_reduce(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept {
-    PyErr_SetString(PyExc_TypeError, Message);
+// The two refusing methods, one pair per message. `Checked` ones bind their parameters first (none,
+// and `state`) with the usual messages; the others raise whatever they are given.
+template <const char* Message, bool Checked = false>
+PyObject* refuse_reduce(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (!Checked || bind_none("__reduce__", nargs, kwnames)) PyErr_SetString(PyExc_TypeError, Message);
     add_traceback("__reduce__");
     return nullptr;
 }
-template <const char* Message>
-PyObject* refuse_setstate(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept {
-    PyErr_SetString(PyExc_TypeError, Message);
+template <const char* Message, bool Checked = false>
+PyObject* refuse_setstate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    static constexpr const char* names[] = {"state"};
+    PyObject* state;
+    if (!Checked || bind_args("__setstate__", args, nargs, kwnames, names, &state))
+        PyErr_SetString(PyExc_TypeError, Message);
     add_traceback("__setstate__");
     return nullptr;
 }
@@ -83,15 +88,16 @@ inline constexpr const char* refuse_reduce_name = "__reduce_refused__";
 inline constexpr const char* refuse_setstate_name = "__setstate_refused__";
 
 // PyMethodDef entries for a type's method table.
-template <const char* Message>
+template <const char* Message, bool Checked = false>
 inline PyMethodDef refuse_reduce_def() {
-    return {refuse_reduce_name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_reduce<Message>)),
+    return {refuse_reduce_name,
+            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_reduce<Message, Checked>)),
             METH_FASTCALL | METH_KEYWORDS, nullptr};
 }
-template <const char* Message>
+template <const char* Message, bool Checked = false>
 inline PyMethodDef refuse_setstate_def() {
     return {refuse_setstate_name,
-            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_setstate<Message>)),
+            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_setstate<Message, Checked>)),
             METH_FASTCALL | METH_KEYWORDS, nullptr};
 }
 
@@ -134,22 +140,27 @@ inline int wire_pickling_refusal(PyTypeObject* type) noexcept {
 // ---- type publication ----------------------------------------------------------------------------
 
 // Readies a module's static type and publishes it: deferred reference counting where the
-// interpreter has it, the operation table as the `__pyx_vtable__` capsule, the module attribute,
-// the pickling refusal. Operator entries the type must not offer are removed again.
+// interpreter has it, the operation table as the `__pyx_vtable__` capsule (when there is one), the
+// module attribute, `add_methods` (function objects stored on the type), the pickling refusal
+// (when `refuse_pickling`). Operator entries the type must not offer are removed again.
 inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, void* table,
-                        std::span<const char* const> hidden = {}) noexcept {
+                        std::span<const char* const> hidden = {}, int (*add_methods)(PyTypeObject*) = nullptr,
+                        bool refuse_pickling = true) noexcept {
     if (PyType_Ready(type) < 0) return -1;
 #if PY_VERSION_HEX >= 0x030E0000
     PyUnstable_Object_EnableDeferredRefcount(reinterpret_cast<PyObject*>(type));
 #endif
-    Ref capsule(PyCapsule_New(table, nullptr, nullptr));
-    if (!capsule || PyDict_SetItemString(type->tp_dict, "__pyx_vtable__", capsule.get()) < 0) return -1;
+    if (table) {
+        Ref capsule(PyCapsule_New(table, nullptr, nullptr));
+        if (!capsule || PyDict_SetItemString(type->tp_dict, "__pyx_vtable__", capsule.get()) < 0) return -1;
+    }
     for (const char* name : hidden) {
         if (PyDict_DelItemString(type->tp_dict, name) < 0) return -1;
     }
     PyType_Modified(type);
     if (PyModule_AddObjectRef(module, attr, reinterpret_cast<PyObject*>(type)) < 0) return -1;
-    if (wire_pickling_refusal(type) < 0) {
+    if (add_methods && add_methods(type) < 0) return -1;
+    if (refuse_pickling && wire_pickling_refusal(type) < 0) {
         if (!PyErr_Occurred())
             PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s", type->tp_name);
         return -1;

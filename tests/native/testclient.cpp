@@ -9,6 +9,7 @@
 #include <tuple>
 #include <type_traits>
 
+#include "color/color.h"
 #include "vector2/vector2.h"
 #include "vector3/vector3.h"
 #include "vector4/vector4.h"
@@ -21,9 +22,12 @@ extern "C" {
 VANTOR_C11_LAYOUT(vector2)
 VANTOR_C11_LAYOUT(vector3)
 VANTOR_C11_LAYOUT(vector4)
+VANTOR_C11_LAYOUT(color)
 }
 
 namespace {
+
+using vantor::frame::Ref;
 
 // What a client does at its own module execution: import, check the layout, fetch the table.
 template <class Table>
@@ -240,16 +244,72 @@ using Vector2Client = VectorClient<VantorVector2Object, VantorVector2VTable, 2>;
 using Vector3Client = VectorClient<VantorVector3Object, VantorVector3VTable, 3>;
 using Vector4Client = VectorClient<VantorVector4Object, VantorVector4VTable, 4>;
 
+// The Color table: color_slot(name, *args) with C arguments converted from Python ones.
+PyTypeObject* color_type = nullptr;
+VantorColorVTable* color_table = nullptr;
+
+VantorColorObject* color_arg(PyObject* args, Py_ssize_t i) {
+    PyObject* o = i < PyTuple_GET_SIZE(args) ? PyTuple_GET_ITEM(args, i) : nullptr;
+    if (!o || !PyObject_TypeCheck(o, color_type)) {
+        PyErr_Format(PyExc_TypeError, "slot argument %zd must be a Color", i);
+        return nullptr;
+    }
+    return reinterpret_cast<VantorColorObject*>(o);
+}
+
+PyObject* color_slot(PyObject*, PyObject* args) {
+    const char* name;
+    PyObject* rest;
+    if (PyTuple_GET_SIZE(args) < 1 || !(name = PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 0)))) return nullptr;
+    const std::string_view n = name;
+    Ref held(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
+    if (!(rest = held.get())) return nullptr;
+    const VantorColorVTable& t = *color_table;
+    if (n == "new") {
+        int c[4];
+        if (!PyArg_ParseTuple(rest, "iiii", &c[0], &c[1], &c[2], &c[3])) return nullptr;
+        return t.new_(c[0], c[1], c[2], c[3]);
+    }
+    VantorColorObject* self = color_arg(rest, 0);
+    if (!self) return nullptr;
+    if (n == "c_normalize") return t.c_normalize(self);
+    if (n == "c_equal" || n == "c_tint") {
+        VantorColorObject* other = color_arg(rest, 1);
+        if (!other) return nullptr;
+        return n == "c_tint" ? t.c_tint(self, other) : PyBool_FromLong(t.c_equal(self, other));
+    }
+    if (n == "fade") {
+        PyObject* o;
+        float alpha;
+        int flag;
+        if (!PyArg_ParseTuple(rest, "Ofi", &o, &alpha, &flag)) return nullptr;
+        t.fade(self, alpha, flag);
+        return none_or_error();
+    }
+    if (n == "to_int") {
+        PyObject* o;
+        int flag;
+        if (!PyArg_ParseTuple(rest, "Oi", &o, &flag)) return nullptr;
+        const int v = t.to_int(self, flag);
+        if (PyErr_Occurred()) return nullptr;
+        return PyLong_FromLong(v);
+    }
+    PyErr_Format(PyExc_ValueError, "no Color slot named %s", name);
+    return nullptr;
+}
+
 // Layout facts as the C++ and the C11 compilations of the public headers see them.
 PyObject* layout(PyObject*, PyObject*) {
     return Py_BuildValue(
-        "{s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn)}",  //
+        "{s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn)}",  //
         "vector2", sizeof(VantorVector2Object), offsetof(VantorVector2Object, data), sizeof(VantorVector2VTable),
         "vector3", sizeof(VantorVector3Object), offsetof(VantorVector3Object, data), sizeof(VantorVector3VTable),
         "vector4", sizeof(VantorVector4Object), offsetof(VantorVector4Object, data), sizeof(VantorVector4VTable),
         "c11_vector2", vantor_c11_vector2_size(), vantor_c11_vector2_data_offset(), vantor_c11_vector2_table_size(),
         "c11_vector3", vantor_c11_vector3_size(), vantor_c11_vector3_data_offset(), vantor_c11_vector3_table_size(),
-        "c11_vector4", vantor_c11_vector4_size(), vantor_c11_vector4_data_offset(), vantor_c11_vector4_table_size());
+        "c11_vector4", vantor_c11_vector4_size(), vantor_c11_vector4_data_offset(), vantor_c11_vector4_table_size(),
+        "color", sizeof(VantorColorObject), offsetof(VantorColorObject, _raw), sizeof(VantorColorVTable),
+        "c11_color", vantor_c11_color_size(), vantor_c11_color_data_offset(), vantor_c11_color_table_size());
 }
 
 // The package's own type import, exposed so tests can drive its failure modes:
@@ -275,6 +335,7 @@ PyMethodDef functions[] = {
     {"vector4_slot", Vector4Client::slot, METH_VARARGS, nullptr},
     {"vector4_record", Vector4Client::record, METH_O, nullptr},
     {"vector4_vtab_matches", Vector4Client::vtab_matches, METH_O, nullptr},
+    {"color_slot", color_slot, METH_VARARGS, nullptr},
     {"layout", layout, METH_NOARGS, nullptr},
     {"import_type", import_type, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
@@ -283,7 +344,8 @@ PyMethodDef functions[] = {
 int exec(PyObject*) {
     if (Vector2Client::import("vantor.vector2.vector2", "Vector2") < 0) return -1;
     if (Vector3Client::import("vantor.vector3.vector3", "Vector3") < 0) return -1;
-    return Vector4Client::import("vantor.vector4.vector4", "Vector4");
+    if (Vector4Client::import("vantor.vector4.vector4", "Vector4") < 0) return -1;
+    return import_table("vantor.color.color", "Color", sizeof(VantorColorObject), color_type, color_table);
 }
 
 PyModuleDef_Slot slots[] = {

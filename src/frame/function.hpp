@@ -1,0 +1,135 @@
+// Python-level methods as function objects stored in a type's dict: a named, qualified callable
+// that binds like a Python function (so `obj.m(...)` calls it with `obj` first, without a bound
+// method object in between) and carries `__annotations__`, which method descriptors cannot.
+#pragma once
+
+#include "core.hpp"
+
+#include <cstddef>
+#include <cstring>
+
+namespace vantor::frame {
+
+struct FunctionObject {
+    PyObject_HEAD
+    vectorcallfunc vectorcall;
+    const PyMethodDef* def;  // METH_FASTCALL | METH_KEYWORDS; receives the receiver, or null when static
+    PyTypeObject* owner;     // the receiver's type; null for a static method
+    PyObject* name;
+    PyObject* qualname;
+    PyObject* module;
+    PyObject* annotations;  // dict
+};
+
+inline PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf,
+                                     PyObject* kwnames) noexcept {
+    auto* f = reinterpret_cast<FunctionObject*>(callable);
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    auto meth = reinterpret_cast<PyCFunctionFastWithKeywords>(reinterpret_cast<void (*)()>(f->def->ml_meth));
+    if (!f->owner) return meth(nullptr, args, nargs, kwnames);
+    if (nargs < 1) {
+        PyErr_Format(PyExc_TypeError, "unbound method %U() needs an argument", f->qualname);
+        return nullptr;
+    }
+    if (!PyObject_TypeCheck(args[0], f->owner)) {
+        PyErr_Format(PyExc_TypeError, "descriptor '%U' for '%s' objects doesn't apply to a '%s' object", f->name,
+                     f->owner->tp_name, type_name_of(args[0]));
+        return nullptr;
+    }
+    return meth(args[0], args + 1, nargs - 1, kwnames);
+}
+
+inline PyObject* function_descr_get(PyObject* self, PyObject* obj, PyObject*) noexcept {
+    if (!obj) return Py_NewRef(self);
+    return PyMethod_New(self, obj);
+}
+
+inline PyObject* function_repr(PyObject* self) noexcept {
+    return PyUnicode_FromFormat("<function %U at %p>", reinterpret_cast<FunctionObject*>(self)->qualname, self);
+}
+
+inline void function_dealloc(PyObject* self) noexcept {
+    auto* f = reinterpret_cast<FunctionObject*>(self);
+    Py_XDECREF(f->name);
+    Py_XDECREF(f->qualname);
+    Py_XDECREF(f->module);
+    Py_XDECREF(f->annotations);
+    PyObject_Free(self);
+}
+
+inline PyObject* function_doc(PyObject*, void*) noexcept { Py_RETURN_NONE; }
+
+inline PyMemberDef function_members[] = {
+    {"__name__", Py_T_OBJECT_EX, offsetof(FunctionObject, name), Py_READONLY, nullptr},
+    {"__qualname__", Py_T_OBJECT_EX, offsetof(FunctionObject, qualname), Py_READONLY, nullptr},
+    {"__module__", Py_T_OBJECT_EX, offsetof(FunctionObject, module), Py_READONLY, nullptr},
+    {"__annotations__", Py_T_OBJECT_EX, offsetof(FunctionObject, annotations), Py_READONLY, nullptr},
+    {nullptr, 0, 0, 0, nullptr},
+};
+inline PyGetSetDef function_getsets[] = {
+    {"__doc__", function_doc, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+inline PyTypeObject function_type = {
+    .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+    .tp_name = "vantor.function",
+    .tp_basicsize = sizeof(FunctionObject),
+    .tp_dealloc = function_dealloc,
+    .tp_vectorcall_offset = offsetof(FunctionObject, vectorcall),
+    .tp_repr = function_repr,
+    .tp_call = PyVectorcall_Call,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR,
+    .tp_members = function_members,
+    .tp_getset = function_getsets,
+    .tp_descr_get = function_descr_get,
+};
+
+// Stores function objects for `defs` (up to the zero entry) in `type`'s dict, in order: names
+// qualified by the type's name, `__module__` the module's dotted path, static methods wrapped in
+// staticmethod. `return_annotation(name)` gives a method's return annotation, or null for none.
+inline int add_functions(PyTypeObject* type, const char* module, const PyMethodDef* defs,
+                         const char* (*return_annotation)(const char*)) noexcept {
+    if (PyType_Ready(&function_type) < 0) return -1;
+    Ref type_name(PyType_GetName(type));
+    Ref module_name(PyUnicode_FromString(module));
+    Ref dict(PyType_GetDict(type));
+    if (!type_name || !module_name || !dict) return -1;
+    for (const PyMethodDef* d = defs; d->ml_name; ++d) {
+        auto* f = PyObject_New(FunctionObject, &function_type);
+        if (!f) return -1;
+        f->vectorcall = function_vectorcall;
+        f->def = d;
+        f->owner = (d->ml_flags & METH_STATIC) ? nullptr : type;
+        f->name = PyUnicode_FromString(d->ml_name);
+        f->qualname = PyUnicode_FromFormat("%U.%s", type_name.get(), d->ml_name);
+        f->module = Py_NewRef(module_name.get());
+        f->annotations = PyDict_New();
+        Ref func(reinterpret_cast<PyObject*>(f));
+        if (!f->name || !f->qualname || !f->annotations) return -1;
+        const char* ret = return_annotation ? return_annotation(d->ml_name) : nullptr;
+        if (ret) {
+            Ref value(PyUnicode_FromString(ret));
+            if (!value || PyDict_SetItemString(f->annotations, "return", value.get()) < 0) return -1;
+        }
+#if PY_VERSION_HEX >= 0x030E0000
+        PyUnstable_Object_EnableDeferredRefcount(func.get());
+#endif
+        Ref stored = (d->ml_flags & METH_STATIC) ? Ref(PyStaticMethod_New(func.get())) : std::move(func);
+        if (!stored || PyDict_SetItemString(dict.get(), d->ml_name, stored.get()) < 0) return -1;
+    }
+    PyType_Modified(type);
+    return 0;
+}
+
+// Whether `bound` (what attribute lookup on an instance found) is the type's own function `name`
+// bound to that instance: then a subclass has not overridden it.
+inline bool is_own_function(PyObject* bound, PyTypeObject* type, const char* name) noexcept {
+    if (!PyMethod_Check(bound)) return false;
+    PyObject* func = PyMethod_GET_FUNCTION(bound);
+    if (!Py_IS_TYPE(func, &function_type)) return false;
+    auto* f = reinterpret_cast<FunctionObject*>(func);
+    return f->owner == type && std::strcmp(f->def->ml_name, name) == 0;
+}
+
+}  // namespace vantor::frame

@@ -1,0 +1,463 @@
+// vantor.color.color: the RGBA8 colour. Every channel write saturates to 0..255; equality, tint and
+// packing are raylib's own ColorIsEqual, ColorTint and ColorToInt.
+#include "color.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+
+#include "frame/function.hpp"
+#include "frame/module.hpp"
+#include "vector4/vector4.h"
+
+namespace {
+
+using namespace vantor::frame;
+
+constexpr ModuleInfo info{"color", "vantor.color.color", "src/vantor/color/color.cpp", "vantor.color.color.Color"};
+
+constexpr char pickling_message[] =
+    "Pickling of struct members such as self._raw must be explicitly requested with @auto_pickle(True)";
+
+using Obj = VantorColorObject;
+
+extern PyTypeObject color_type;
+VantorColorVTable table;
+PyTypeObject* vector4_type = nullptr;
+VantorVector4VTable* vector4_table = nullptr;
+
+// ---- channel arithmetic -----------------------------------------------------------------------
+
+unsigned char saturate(int v) noexcept { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// 255 * fraction truncated toward zero to 32 bits; NaN and values beyond the range saturate
+// (NaN to 0), so they end as 0 or 255 once the channel saturates.
+int scaled_fraction(double fraction) noexcept {
+    const double p = 255.0 * fraction;
+    if (std::isnan(p)) return 0;
+    if (p >= 2147483647.0) return INT32_MAX;
+    if (p <= -2147483648.0) return INT32_MIN;
+    return static_cast<int>(p);
+}
+
+// alpha clamped to [0, 1] (NaN to 0), times 255 in single precision, truncated.
+unsigned char faded_alpha(float alpha) noexcept {
+    if (!(alpha >= 0.0f)) alpha = 0.0f;
+    if (alpha > 1.0f) alpha = 1.0f;
+    return static_cast<unsigned char>(static_cast<int>(alpha * 255.0f));
+}
+
+// The C int conversion, then saturation.
+bool to_channel(PyObject* o, unsigned char& out) noexcept {
+    int v;
+    if (!to_int(o, v)) return false;
+    out = saturate(v);
+    return true;
+}
+
+Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
+bool is_color(PyObject* o) noexcept { return PyObject_TypeCheck(o, &color_type); }
+
+PyObject* fail(const char* op) noexcept {
+    add_traceback(op);
+    return nullptr;
+}
+
+// A call with dispatch flag 0 looks for a Python override first, on instances of Python subclasses.
+bool may_be_overridden(PyObject* self) noexcept {
+    PyTypeObject* t = Py_TYPE(self);
+    return t->tp_dictoffset != 0 || (t->tp_flags & Py_TPFLAGS_HEAPTYPE);
+}
+
+// The method `name` as found on the instance when a subclass overrides it; null (and no error)
+// when the type's own function would run; null with an error when the lookup fails.
+PyObject* find_override(PyObject* self, const char* name) noexcept {
+    PyObject* found = PyObject_GetAttrString(self, name);
+    if (found && is_own_function(found, &color_type, name)) Py_CLEAR(found);
+    return found;
+}
+
+// ---- table entries ----------------------------------------------------------------------------
+
+PyObject* new_(int r, int g, int b, int a) noexcept {
+    auto* o = reinterpret_cast<Obj*>(color_type.tp_alloc(&color_type, 0));
+    if (!o) return fail("new");
+    o->vtab = &table;
+    o->_raw = Color{saturate(r), saturate(g), saturate(b), saturate(a)};
+    return reinterpret_cast<PyObject*>(o);
+}
+
+int c_equal(Obj* self, Obj* other) noexcept { return ColorIsEqual(self->_raw, other->_raw) ? 1 : 0; }
+
+// Channels times the double nearest 1/255 (a product, not a quotient: they differ in the last
+// bit for some channels), as a Vector4.
+PyObject* c_normalize(Obj* self) noexcept {
+    constexpr double k = 0.00392156862745098;
+    const Color c = self->_raw;
+    PyObject* v = vector4_table->new_(c.r * k, c.g * k, c.b * k, c.a * k);
+    return v ? v : fail("c_normalize");
+}
+
+PyObject* c_tint(Obj* self, Obj* tint) noexcept {
+    const Color c = ColorTint(self->_raw, tint->_raw);
+    PyObject* r = new_(c.r, c.g, c.b, c.a);
+    return r ? r : fail("c_tint");
+}
+
+void fade(Obj* self, float alpha, int flag) noexcept {
+    PyObject* o = reinterpret_cast<PyObject*>(self);
+    if (!flag && may_be_overridden(o)) {
+        Ref method(find_override(o, "fade"));
+        if (method || PyErr_Occurred()) {
+            Ref arg(method ? PyFloat_FromDouble(alpha) : nullptr);
+            Ref result(arg ? PyObject_CallOneArg(method.get(), arg.get()) : nullptr);
+            if (!result) add_traceback("fade");
+            return;
+        }
+    }
+    self->_raw.a = faded_alpha(alpha);
+}
+
+int pack(Obj* self, int flag) noexcept {
+    PyObject* o = reinterpret_cast<PyObject*>(self);
+    if (!flag && may_be_overridden(o)) {
+        Ref method(find_override(o, "to_int"));
+        if (method || PyErr_Occurred()) {
+            Ref result(method ? PyObject_CallNoArgs(method.get()) : nullptr);
+            int v = 0;
+            if (!result || !to_int(result.get(), v)) {
+                add_traceback("to_int");
+                return 0;
+            }
+            return v;
+        }
+    }
+    return ColorToInt(self->_raw);
+}
+
+// ---- Python methods ---------------------------------------------------------------------------
+
+template <size_t N>
+bool bind(const char* fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* const (&names)[N],
+          PyObject** out) noexcept {
+    return bind_args(fn, args, nargs, kwnames, names, out);
+}
+
+PyObject* py_from_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    static constexpr const char* names[] = {"vector"};
+    PyObject* v;
+    if (!bind("from_normalized", args, nargs, kwnames, names, &v) || !check_arg_type(v, vector4_type, "vector"))
+        return fail("from_normalized");
+    const VantorVector4Data d = reinterpret_cast<VantorVector4Object*>(v)->data;
+    PyObject* r = new_(scaled_fraction(d.x), scaled_fraction(d.y), scaled_fraction(d.z), scaled_fraction(d.w));
+    return r ? r : fail("from_normalized");
+}
+
+PyObject* py_tint(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    static constexpr const char* names[] = {"tint"};
+    PyObject* t;
+    if (!bind("tint", args, nargs, kwnames, names, &t) || !check_arg_type(t, &color_type, "tint")) return fail("tint");
+    PyObject* r = c_tint(as(self), as(t));
+    return r ? r : fail("tint");
+}
+
+PyObject* py_normalize(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (!bind_none("normalize", nargs, kwnames)) return fail("normalize");
+    PyObject* r = c_normalize(as(self));
+    return r ? r : fail("normalize");
+}
+
+PyObject* py_equal(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    static constexpr const char* names[] = {"other"};
+    PyObject* other;
+    if (!bind("equal", args, nargs, kwnames, names, &other) || !check_arg_type(other, &color_type, "other"))
+        return fail("equal");
+    return PyBool_FromLong(c_equal(as(self), as(other)));
+}
+
+PyObject* py_fade(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    static constexpr const char* names[] = {"alpha"};
+    PyObject* alpha;
+    float a;
+    if (!bind("fade", args, nargs, kwnames, names, &alpha) || !to_float(alpha, a)) return fail("fade");
+    fade(as(self), a, 1);
+    Py_RETURN_NONE;
+}
+
+PyObject* py_to_int(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (!bind_none("to_int", nargs, kwnames)) return fail("to_int");
+    return PyLong_FromLong(pack(as(self), 1));
+}
+
+template <auto F>
+PyMethodDef def(const char* name, int flags = 0) noexcept {
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), METH_FASTCALL | METH_KEYWORDS | flags,
+            nullptr};
+}
+
+// Stored on the type as function objects, in this order.
+PyMethodDef functions[] = {
+    def<py_from_normalized>("from_normalized", METH_STATIC),
+    def<py_tint>("tint"),
+    def<py_normalize>("normalize"),
+    def<py_equal>("equal"),
+    def<py_fade>("fade"),
+    def<py_to_int>("to_int"),
+    refuse_reduce_def<pickling_message, true>(),
+    refuse_setstate_def<pickling_message, true>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+const char* return_annotation(const char* name) noexcept {
+    std::string_view n = name;
+    return n == "tint" ? "Color" : n == "normalize" ? "Vector4" : n == "equal" ? "bool" : nullptr;
+}
+
+// ---- construction -----------------------------------------------------------------------------
+
+constexpr const char* init_names[] = {"r", "g", "b", "a"};
+
+// All four channels converted (a defaults to 255) before any is stored.
+int init_channels(Obj* self, PyObject* const* bound) noexcept {
+    Color c{0, 0, 0, 255};
+    unsigned char* dst[] = {&c.r, &c.g, &c.b, &c.a};
+    for (int i = 0; i < 4; ++i)
+        if (bound[i] && !to_channel(bound[i], *dst[i])) return -1;
+    self->_raw = c;
+    return 0;
+}
+
+PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+    auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
+    if (!o) return fail("__new__");
+    o->vtab = &table;
+    return reinterpret_cast<PyObject*>(o);
+}
+
+int tp_init(PyObject* self, PyObject* args, PyObject* kwds) noexcept {
+    PyObject* bound[4];
+    if (!bind_tuple_dict("__init__", args, kwds, init_names, bound, 3) || init_channels(as(self), bound) < 0) {
+        add_traceback("__init__");
+        return -1;
+    }
+    return 0;
+}
+
+// Color(...) itself: allocate and run the __init__ steps directly (subclasses do not inherit this).
+PyObject* tp_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept {
+    PyObject* bound[4];
+    if (!bind_args("__init__", args, PyVectorcall_NARGS(nargsf), kwnames, init_names, bound, 3))
+        return fail("__init__");
+    Ref o(tp_new(reinterpret_cast<PyTypeObject*>(type), nullptr, nullptr));
+    if (!o || init_channels(as(o.get()), bound) < 0) return fail("__init__");
+    return o.release();
+}
+
+void tp_dealloc(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
+
+// ---- text, comparison, length, channel properties ----------------------------------------------
+
+PyObject* tp_repr(PyObject* self) noexcept {
+    const Color c = as(self)->_raw;
+    return PyUnicode_FromFormat("Color(%d, %d, %d, %d)", c.r, c.g, c.b, c.a);
+}
+
+// == and != with another Color; anything else is left to the interpreter (identity), so colours
+// can be searched for in mixed containers. No ordering.
+PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) noexcept {
+    if ((op != Py_EQ && op != Py_NE) || !is_color(a) || !is_color(b)) Py_RETURN_NOTIMPLEMENTED;
+    return PyBool_FromLong(c_equal(as(a), as(b)) == (op == Py_EQ));
+}
+
+Py_ssize_t sq_length(PyObject*) noexcept { return 4; }
+
+struct Channel {
+    int index;
+    const char* setter;  // traceback name
+};
+constexpr Channel channels[] = {{0, "r.__set__"},   {1, "g.__set__"},     {2, "b.__set__"},    {3, "a.__set__"},
+                                {0, "red.__set__"}, {1, "green.__set__"}, {2, "blue.__set__"}, {3, "alpha.__set__"}};
+
+unsigned char& channel(Obj* o, int i) noexcept {
+    Color& c = o->_raw;
+    return i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : c.a;
+}
+
+PyObject* get_channel(PyObject* self, void* closure) noexcept {
+    return PyLong_FromLong(channel(as(self), static_cast<const Channel*>(closure)->index));
+}
+int set_channel(PyObject* self, PyObject* value, void* closure) noexcept {
+    const auto* ch = static_cast<const Channel*>(closure);
+    if (!value) raise_not_implemented_del();
+    unsigned char v;
+    if (!value || !to_channel(value, v)) {
+        add_traceback(ch->setter);
+        return -1;
+    }
+    channel(as(self), ch->index) = v;
+    return 0;
+}
+
+void* closure_of(int i) noexcept { return const_cast<Channel*>(&channels[i]); }
+
+PyGetSetDef getsets[] = {
+    {"r", get_channel, set_channel, nullptr, closure_of(0)},
+    {"g", get_channel, set_channel, nullptr, closure_of(1)},
+    {"b", get_channel, set_channel, nullptr, closure_of(2)},
+    {"a", get_channel, set_channel, nullptr, closure_of(3)},
+    {"red", get_channel, set_channel, nullptr, closure_of(4)},
+    {"green", get_channel, set_channel, nullptr, closure_of(5)},
+    {"blue", get_channel, set_channel, nullptr, closure_of(6)},
+    {"alpha", get_channel, set_channel, nullptr, closure_of(7)},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// ---- iteration: a generator-like object reading each channel when it yields it ----------------
+
+struct ChannelIterator {
+    PyObject_HEAD
+    PyObject* color;  // null once finished
+    int next;         // index of the channel to yield next
+};
+
+extern PyTypeObject iterator_type;
+
+ChannelIterator* as_iter(PyObject* o) noexcept { return reinterpret_cast<ChannelIterator*>(o); }
+
+PyObject* iter_next(PyObject* self) noexcept {
+    ChannelIterator* it = as_iter(self);
+    if (!it->color) return nullptr;
+    if (it->next < 4) return PyLong_FromLong(channel(as(it->color), it->next++));
+    Py_CLEAR(it->color);
+    return nullptr;
+}
+
+PyObject* iter_send(PyObject* self, PyObject* value) noexcept {
+    ChannelIterator* it = as_iter(self);
+    if (value != Py_None && it->color && it->next == 0) {
+        PyErr_SetString(PyExc_TypeError, "can't send non-None value to a just-started generator");
+        return nullptr;
+    }
+    PyObject* r = iter_next(self);
+    if (!r && !PyErr_Occurred()) PyErr_SetNone(PyExc_StopIteration);
+    return r;
+}
+
+// The exception is raised where the generator stands; nothing handles it, so the generator ends.
+PyObject* iter_throw(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept {
+    if (nargs < 1 || nargs > 3) {
+        PyErr_Format(PyExc_TypeError, "throw expected at least 1 argument, got %zd", nargs);
+        return nullptr;
+    }
+    Py_CLEAR(as_iter(self)->color);
+    PyObject* typ = args[0];
+    if (PyExceptionInstance_Check(typ))
+        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(typ)), typ);
+    else if (PyExceptionClass_Check(typ))
+        PyErr_SetObject(typ, nargs > 1 && args[1] != Py_None ? args[1] : nullptr);
+    else
+        PyErr_Format(PyExc_TypeError, "exceptions must be classes or instances deriving from BaseException, not %s",
+                     type_name_of(typ));
+    return nullptr;
+}
+
+PyObject* iter_close(PyObject* self, PyObject*) noexcept {
+    Py_CLEAR(as_iter(self)->color);
+    Py_RETURN_NONE;
+}
+
+PyObject* iter_name(PyObject*, void*) noexcept { return PyUnicode_FromString("__iter__"); }
+PyObject* iter_qualname(PyObject*, void*) noexcept { return PyUnicode_FromString("Color.__iter__"); }
+
+int iter_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+    Py_VISIT(as_iter(self)->color);
+    return 0;
+}
+int iter_clear(PyObject* self) noexcept {
+    Py_CLEAR(as_iter(self)->color);
+    return 0;
+}
+void iter_dealloc(PyObject* self) noexcept {
+    PyObject_GC_UnTrack(self);
+    iter_clear(self);
+    PyObject_GC_Del(self);
+}
+
+PyMethodDef iter_methods[] = {
+    {"send", iter_send, METH_O, nullptr},
+    {"throw", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(iter_throw)), METH_FASTCALL, nullptr},
+    {"close", iter_close, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+PyGetSetDef iter_getsets[] = {
+    {"__name__", iter_name, nullptr, nullptr, nullptr},
+    {"__qualname__", iter_qualname, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyTypeObject iterator_type = {
+    .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+    .tp_name = "vantor.color.color.generator",
+    .tp_basicsize = sizeof(ChannelIterator),
+    .tp_dealloc = iter_dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    .tp_traverse = iter_traverse,
+    .tp_clear = iter_clear,
+    .tp_iter = PyObject_SelfIter,
+    .tp_iternext = iter_next,
+    .tp_methods = iter_methods,
+    .tp_getset = iter_getsets,
+};
+
+PyObject* tp_iter(PyObject* self) noexcept {
+    auto* it = PyObject_GC_New(ChannelIterator, &iterator_type);
+    if (!it) return fail("__iter__");
+    it->color = Py_NewRef(self);
+    it->next = 0;
+    PyObject_GC_Track(it);
+    return reinterpret_cast<PyObject*>(it);
+}
+
+// ---- the type and module execution ------------------------------------------------------------
+
+PySequenceMethods sequence = {.sq_length = sq_length};
+
+PyTypeObject color_type = {
+    .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+    .tp_name = "vantor.color.color.Color",
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = tp_dealloc,
+    .tp_repr = tp_repr,
+    .tp_as_sequence = &sequence,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_richcompare = tp_richcompare,
+    .tp_iter = tp_iter,
+    .tp_getset = getsets,
+    .tp_init = tp_init,
+    .tp_new = tp_new,
+    .tp_vectorcall = tp_vectorcall,
+};
+
+int add_methods(PyTypeObject* type) noexcept {
+    return add_functions(type, info.full_name, functions, return_annotation);
+}
+
+int publish(PyObject* module) noexcept {
+    table = {new_, c_equal, c_normalize, c_tint, fade, pack};
+    if (PyType_Ready(&iterator_type) < 0) return -1;
+    return publish_type(module, &color_type, "Color", &table, {}, add_methods);
+}
+
+int imports(PyObject*) noexcept {
+    void* t = nullptr;
+    vector4_type = import_type("vantor.vector4.vector4", "Vector4", sizeof(VantorVector4Object), &t);
+    vector4_table = static_cast<VantorVector4VTable*>(t);
+    return vector4_type ? 0 : -1;
+}
+
+constexpr const char* builtins_used[] = {"staticmethod"};
+constexpr ModuleSteps steps{builtins_used, publish, imports};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_color() { return ModuleDefinition<steps>::init(info); }

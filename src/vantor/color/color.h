@@ -1,0 +1,45 @@
+/* Public declarations of vantor.color.color for native clients (C11 or C++).
+ *
+ * A client imports the module, takes the type `Color` and its operation table from the type's
+ * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
+ * sizeof(VantorColorObject), and then calls the table's entries directly. The slot order of
+ * VantorColorVTable is the calling contract: entries are only ever appended.
+ *
+ * `Color` can be subclassed: a Color object here may be a subclass instance. Entries returning
+ * PyObject* return a new reference, or NULL with an exception set. `fade` and `to_int` take a
+ * trailing dispatch flag: 1 computes directly; 0 first calls a Python subclass's override of the
+ * method, if any. Both report failure only through a pending exception (`to_int` then returns 0).
+ */
+#ifndef VANTOR_COLOR_H
+#define VANTOR_COLOR_H
+
+#include <Python.h>
+#include <raylib.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct VantorColorVTable;
+
+typedef struct VantorColorObject {
+    PyObject_HEAD
+    struct VantorColorVTable *vtab;
+    Color _raw;
+} VantorColorObject;
+
+typedef struct VantorColorVTable {
+    /* 0: `new` (renamed: `new` is a C++ keyword); each channel saturated to 0..255 */
+    PyObject *(*new_)(int r, int g, int b, int a);
+    int (*c_equal)(VantorColorObject *self, VantorColorObject *other);
+    PyObject *(*c_normalize)(VantorColorObject *self);
+    PyObject *(*c_tint)(VantorColorObject *self, VantorColorObject *tint);
+    void (*fade)(VantorColorObject *self, float alpha, int flag);
+    int (*to_int)(VantorColorObject *self, int flag);
+} VantorColorVTable;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VANTOR_COLOR_H */
