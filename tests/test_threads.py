@@ -10,12 +10,15 @@ HAMMER = textwrap.dedent(
     import threading
     from vantor.vector2.vector2 import Vector2
     from vantor.vector4.vector4 import Vector4
+    from vantor.color.color import Color
+    from vantor.colors.colors import Colors
     import sys
     assert not sys._is_gil_enabled()
 
     shared = Vector2()
     other = Vector2(1, 1)
     shared4 = Vector4(1, 2, 3, 4)
+    palette = Colors()
     barrier = threading.Barrier(8)
     torn = []
     errors = []
@@ -32,10 +35,14 @@ HAMMER = textwrap.dedent(
         barrier.wait()
         for i in range(20000):
             shared.data = {"x": k * 100000 + i, "y": k * 100000 + i}
+            palette.Red = Color(i, k, 0) if i % 3 else None
 
     def reader():
         barrier.wait()
         for _ in range(20000):
+            c = palette.Red
+            if c is not None:
+                c.r + c.g
             d = shared.data
             if d["x"] != d["y"]:
                 torn.append(d)
