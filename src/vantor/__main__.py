@@ -15,6 +15,8 @@ def main() -> None:
     from vantor.vector2.vector2 import Vector2
     from vantor.vector3.vector3 import Vector3
     from vantor.vector4.vector4 import Vector4
+    from vantor.color.color import Color
+    from vantor.colors.colors import Colors
 
     if hasattr(sys, "_is_gil_enabled"):
         print(f"GIL enabled after importing vantor: {'yes' if sys._is_gil_enabled() else 'no'}")
@@ -32,6 +34,11 @@ def main() -> None:
     print(f"Vector3: {u!r} x {w!r} = {u.cross(w)!r}; (1, 2, 3).zyx = {Vector3(1, 2, 3).zyx!r}")
     q = Vector4(1, 2, 3, 4)
     print(f"Vector4 (doubles): {q!r}.wzyx = {q.wzyx!r}; Vector4(0.1, 0, 0, 0).x = {Vector4(0.1, 0, 0, 0).x}")
+    c, palette = Color(300, 128, -5), Colors()
+    print(f"Color(300, 128, -5) = {c!r}; tinted by Colors().Gray: {c.tint(palette.Gray)!r}")
+    print(f"  normalized: {c.normalize()!r}; packed: {c.to_int()}; faded to 0.5: ", end="")
+    c.fade(0.5)
+    print(f"{c!r}")
 
     print()
     print("timings, ns per operation (best of 5), next to CPython's own complex number as a yardstick:")
@@ -44,7 +51,13 @@ def main() -> None:
         ("hash", "hash(a)", "hash(c)"),
         ("repr", "repr(a)", "repr(c)"),
     ]
+    colour_cases = [
+        ("Color(...)", "Color(10, 20, 30, 40)"),
+        ("tint", "k.tint(k)"),
+        ("Colors()", "Colors()"),
+    ]
     env = {"Vector2": Vector2, "a": a, "b": b, "c": complex(3, 4), "d": complex(1, 2)}
+    env.update(Color=Color, Colors=Colors, k=Color(1, 2, 3, 4))
 
     def ns(stmt: str) -> float:
         n = 100_000
@@ -54,6 +67,8 @@ def main() -> None:
     for label, ours, theirs in cases:
         t_ours, t_theirs = ns(ours), ns(theirs)
         print(f"  {label:<10} {t_ours:8.1f} {t_theirs:8.1f} {t_ours / t_theirs:6.2f}  ({ours})")
+    for label, stmt in colour_cases:
+        print(f"  {label:<10} {ns(stmt):8.1f}")
 
 
 if __name__ == "__main__":
