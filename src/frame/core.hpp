@@ -90,11 +90,13 @@ inline void add_traceback_raw(const char* function, int line) noexcept {
     }
 }
 
-// Traceback entry for operation `op` of the module's type: "<module>.<Type>.<op>". The code lives
+// Traceback entry for operation `op` of the module's type, "<module>.<Type>.<op>" (of the module,
+// "<module>.<op>", when it has no type). The code lives
 // in the shared layer, so a line number in the module's source would point nowhere: none is given.
 inline void add_traceback(const char* op) noexcept {
-    const char* type_name = g_module.info ? g_module.info->type_name : nullptr;
-    Ref name(PyUnicode_FromFormat("%s.%s", type_name ? type_name : "vantor", op));
+    const ModuleInfo* info = g_module.info;
+    const char* prefix = !info ? "vantor" : info->type_name ? info->type_name : info->full_name;
+    Ref name(PyUnicode_FromFormat("%s.%s", prefix, op));
     if (!name) return;  // the MemoryError replaces the original; nothing more to add
     const char* text = PyUnicode_AsUTF8(name.get());
     if (text) add_traceback_raw(text, 0);

@@ -132,4 +132,20 @@ inline bool is_own_function(PyObject* bound, PyTypeObject* type, const char* nam
     return f->owner == type && std::strcmp(f->def->ml_name, name) == 0;
 }
 
+// A table entry called with dispatch flag 0 looks for a Python override first, on instances of
+// Python subclasses (heap types, or types whose instances have a __dict__).
+inline bool may_be_overridden(PyObject* self) noexcept {
+    PyTypeObject* t = Py_TYPE(self);
+    return t->tp_dictoffset != 0 || (t->tp_flags & Py_TPFLAGS_HEAPTYPE);
+}
+
+// The method `name` as found on the instance when a subclass overrides `type`'s own function;
+// null (and no error) when the type's own function would run; null with an error when the lookup
+// fails.
+inline PyObject* find_override(PyObject* self, PyTypeObject* type, const char* name) noexcept {
+    PyObject* found = PyObject_GetAttrString(self, name);
+    if (found && is_own_function(found, type, name)) Py_CLEAR(found);
+    return found;
+}
+
 }  // namespace vantor::frame

@@ -2,6 +2,8 @@
 #include <stddef.h>
 
 #include "color/color.h"
+#include "parser/parser.h"
+#include "rect/rect.h"
 #include "vector2/vector2.h"
 #include "vector3/vector3.h"
 #include "vector4/vector4.h"
@@ -9,6 +11,7 @@
 _Static_assert(sizeof(VantorVector2VTable) == 31 * sizeof(void (*)(void)), "Vector2 table has 31 slots");
 _Static_assert(sizeof(VantorVector3VTable) == 31 * sizeof(void (*)(void)), "Vector3 table has 31 slots");
 _Static_assert(sizeof(VantorColorVTable) == 6 * sizeof(void (*)(void)), "Color table has 6 slots");
+_Static_assert(sizeof(VantorRectVTable) == 14 * sizeof(void (*)(void)), "Rect table has 14 slots");
 _Static_assert(sizeof(VantorVector4VTable) == 30 * sizeof(void (*)(void)), "Vector4 table has 30 slots");
 
 #define LAYOUT(m, Object, record, Table)                                           \
@@ -20,3 +23,7 @@ LAYOUT(vector2, VantorVector2Object, data, VantorVector2VTable)
 LAYOUT(vector3, VantorVector3Object, data, VantorVector3VTable)
 LAYOUT(vector4, VantorVector4Object, data, VantorVector4VTable)
 LAYOUT(color, VantorColorObject, _raw, VantorColorVTable)
+LAYOUT(rect, VantorRectObject, _raw, VantorRectVTable)
+
+/* The parser binding as a C client compiles it. */
+int vantor_c11_import_parser(VantorParser *parser) { return vantor_import_parser(parser); }

@@ -10,6 +10,8 @@
 #include <type_traits>
 
 #include "color/color.h"
+#include "parser/parser.h"
+#include "rect/rect.h"
 #include "vector2/vector2.h"
 #include "vector3/vector3.h"
 #include "vector4/vector4.h"
@@ -23,6 +25,8 @@ VANTOR_C11_LAYOUT(vector2)
 VANTOR_C11_LAYOUT(vector3)
 VANTOR_C11_LAYOUT(vector4)
 VANTOR_C11_LAYOUT(color)
+VANTOR_C11_LAYOUT(rect)
+int vantor_c11_import_parser(VantorParser* parser);
 }
 
 namespace {
@@ -298,10 +302,104 @@ PyObject* color_slot(PyObject*, PyObject* args) {
     return nullptr;
 }
 
+// The Rect table: rect_slot(name, *args). Truth entries give a bool, or raise when the entry left
+// an exception set.
+PyTypeObject* rect_type = nullptr;
+VantorRectVTable* rect_table = nullptr;
+
+PyObject* rect_slot(PyObject*, PyObject* args) {
+    const char* name;
+    PyObject* self;
+    PyObject* arg = nullptr;
+    int flag = 1;
+    if (PyTuple_GET_SIZE(args) >= 1 && PyUnicode_Check(PyTuple_GET_ITEM(args, 0)) &&
+        std::string_view(PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 0))) == "new") {
+        float r[4];
+        if (!PyArg_ParseTuple(args, "sffff", &name, &r[0], &r[1], &r[2], &r[3])) return nullptr;
+        return rect_table->new_(Rectangle{r[0], r[1], r[2], r[3]});
+    }
+    if (!PyArg_ParseTuple(args, "sO|Oi", &name, &self, &arg, &flag)) return nullptr;
+    if (!PyObject_TypeCheck(self, rect_type)) {
+        PyErr_SetString(PyExc_TypeError, "slot argument 0 must be a Rect");
+        return nullptr;
+    }
+    auto* r = reinterpret_cast<VantorRectObject*>(self);
+    const VantorRectVTable& t = *rect_table;
+    const std::string_view n = name;
+    if (PyTuple_GET_SIZE(args) == 3) {  // (name, self, flag): the object entries
+        flag = PyLong_AsInt(arg);
+        if (flag == -1 && PyErr_Occurred()) return nullptr;
+        if (n == "get_width") return t.get_width(r, flag);
+        if (n == "get_height") return t.get_height(r, flag);
+        if (n == "get_vector4") return t.get_vector4(r, flag);
+        if (n == "get_tuple") return t.get_tuple(r, flag);
+    } else if (arg) {
+        int v = -1;
+        if (n == "collide_point") v = t.collide_point(r, arg, flag);
+        if (n == "collide_point_vector2")
+            v = t.collide_point_vector2(r, reinterpret_cast<VantorVector2Object*>(arg), flag);
+        if (n == "collide_point_tuple") v = t.collide_point_tuple(r, arg, flag);
+        if (n == "collide_point_list") v = t.collide_point_list(r, arg, flag);
+        if (n == "collide_rect") v = t.collide_rect(r, arg, flag);
+        if (n == "collide_rect_vector4") v = t.collide_rect_vector4(r, reinterpret_cast<VantorVector4Object*>(arg), flag);
+        if (n == "collide_rect_rect") v = t.collide_rect_rect(r, reinterpret_cast<VantorRectObject*>(arg), flag);
+        if (n == "collide_rect_tuple") v = t.collide_rect_tuple(r, arg, flag);
+        if (n == "collide_rect_list") v = t.collide_rect_list(r, arg, flag);
+        if (v >= 0) {
+            if (PyErr_Occurred()) return nullptr;
+            return PyBool_FromLong(v);
+        }
+    }
+    PyErr_Format(PyExc_ValueError, "no Rect slot call %s with these arguments", name);
+    return nullptr;
+}
+
+// The parsers, bound through the public header by its C11 compilation.
+VantorParser parser;
+
+// parse(kind, obj) -> (struct fields, pending exception or None): the struct is returned even on
+// failure, so tests can check it is all zero.
+PyObject* parse(PyObject*, PyObject* args) {
+    const char* kind;
+    PyObject* o;
+    if (!PyArg_ParseTuple(args, "sO", &kind, &o)) return nullptr;
+    const std::string_view k = kind;
+    PyObject* fields;
+    if (k == "vector2") {
+        const Vector2 v = parser.parse_vector2_like(o);
+        fields = Py_BuildValue("(dd)", double(v.x), double(v.y));
+    } else if (k == "color") {
+        const Color c = parser.parse_color_like(o);
+        fields = Py_BuildValue("(iiii)", c.r, c.g, c.b, c.a);
+    } else if (k == "rect") {
+        const Rectangle r = parser.parse_rect_like(o);
+        fields = Py_BuildValue("(dddd)", double(r.x), double(r.y), double(r.width), double(r.height));
+    } else {
+        PyErr_SetString(PyExc_ValueError, "kind is vector2, color or rect");
+        return nullptr;
+    }
+    PyObject* exc = PyErr_GetRaisedException();
+    if (!fields) {
+        Py_XDECREF(exc);
+        return nullptr;
+    }
+    return Py_BuildValue("(NN)", fields, exc ? exc : Py_NewRef(Py_None));
+}
+
+// bind_parser(module): binds the three parsers from `module` through the header (C++ compilation).
+PyObject* bind_parser(PyObject*, PyObject* arg) {
+    const char* module = PyUnicode_AsUTF8(arg);
+    if (!module) return nullptr;
+    VantorParser p;
+    if (vantor_import_parser_from(module, &p) < 0) return nullptr;
+    return PyBool_FromLong(p.parse_vector2_like == parser.parse_vector2_like &&
+                           p.parse_color_like == parser.parse_color_like && p.parse_rect_like == parser.parse_rect_like);
+}
+
 // Layout facts as the C++ and the C11 compilations of the public headers see them.
 PyObject* layout(PyObject*, PyObject*) {
     return Py_BuildValue(
-        "{s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn)}",  //
+        "{s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn)}",  //
         "vector2", sizeof(VantorVector2Object), offsetof(VantorVector2Object, data), sizeof(VantorVector2VTable),
         "vector3", sizeof(VantorVector3Object), offsetof(VantorVector3Object, data), sizeof(VantorVector3VTable),
         "vector4", sizeof(VantorVector4Object), offsetof(VantorVector4Object, data), sizeof(VantorVector4VTable),
@@ -309,7 +407,9 @@ PyObject* layout(PyObject*, PyObject*) {
         "c11_vector3", vantor_c11_vector3_size(), vantor_c11_vector3_data_offset(), vantor_c11_vector3_table_size(),
         "c11_vector4", vantor_c11_vector4_size(), vantor_c11_vector4_data_offset(), vantor_c11_vector4_table_size(),
         "color", sizeof(VantorColorObject), offsetof(VantorColorObject, _raw), sizeof(VantorColorVTable),
-        "c11_color", vantor_c11_color_size(), vantor_c11_color_data_offset(), vantor_c11_color_table_size());
+        "c11_color", vantor_c11_color_size(), vantor_c11_color_data_offset(), vantor_c11_color_table_size(),
+        "rect", sizeof(VantorRectObject), offsetof(VantorRectObject, _raw), sizeof(VantorRectVTable),
+        "c11_rect", vantor_c11_rect_size(), vantor_c11_rect_data_offset(), vantor_c11_rect_table_size());
 }
 
 // The package's own type import, exposed so tests can drive its failure modes:
@@ -336,6 +436,9 @@ PyMethodDef functions[] = {
     {"vector4_record", Vector4Client::record, METH_O, nullptr},
     {"vector4_vtab_matches", Vector4Client::vtab_matches, METH_O, nullptr},
     {"color_slot", color_slot, METH_VARARGS, nullptr},
+    {"rect_slot", rect_slot, METH_VARARGS, nullptr},
+    {"parse", parse, METH_VARARGS, nullptr},
+    {"bind_parser", bind_parser, METH_O, nullptr},
     {"layout", layout, METH_NOARGS, nullptr},
     {"import_type", import_type, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
@@ -345,7 +448,9 @@ int exec(PyObject*) {
     if (Vector2Client::import("vantor.vector2.vector2", "Vector2") < 0) return -1;
     if (Vector3Client::import("vantor.vector3.vector3", "Vector3") < 0) return -1;
     if (Vector4Client::import("vantor.vector4.vector4", "Vector4") < 0) return -1;
-    return import_table("vantor.color.color", "Color", sizeof(VantorColorObject), color_type, color_table);
+    if (import_table("vantor.color.color", "Color", sizeof(VantorColorObject), color_type, color_table) < 0) return -1;
+    if (import_table("vantor.rect.rect", "Rect", sizeof(VantorRectObject), rect_type, rect_table) < 0) return -1;
+    return vantor_c11_import_parser(&parser);
 }
 
 PyModuleDef_Slot slots[] = {

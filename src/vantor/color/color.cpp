@@ -63,20 +63,6 @@ PyObject* fail(const char* op) noexcept {
     return nullptr;
 }
 
-// A call with dispatch flag 0 looks for a Python override first, on instances of Python subclasses.
-bool may_be_overridden(PyObject* self) noexcept {
-    PyTypeObject* t = Py_TYPE(self);
-    return t->tp_dictoffset != 0 || (t->tp_flags & Py_TPFLAGS_HEAPTYPE);
-}
-
-// The method `name` as found on the instance when a subclass overrides it; null (and no error)
-// when the type's own function would run; null with an error when the lookup fails.
-PyObject* find_override(PyObject* self, const char* name) noexcept {
-    PyObject* found = PyObject_GetAttrString(self, name);
-    if (found && is_own_function(found, &color_type, name)) Py_CLEAR(found);
-    return found;
-}
-
 // ---- table entries ----------------------------------------------------------------------------
 
 PyObject* new_(int r, int g, int b, int a) noexcept {
@@ -107,7 +93,7 @@ PyObject* c_tint(Obj* self, Obj* tint) noexcept {
 void fade(Obj* self, float alpha, int flag) noexcept {
     PyObject* o = reinterpret_cast<PyObject*>(self);
     if (!flag && may_be_overridden(o)) {
-        Ref method(find_override(o, "fade"));
+        Ref method(find_override(o, &color_type, "fade"));
         if (method || PyErr_Occurred()) {
             Ref arg(method ? PyFloat_FromDouble(alpha) : nullptr);
             Ref result(arg ? PyObject_CallOneArg(method.get(), arg.get()) : nullptr);
@@ -121,7 +107,7 @@ void fade(Obj* self, float alpha, int flag) noexcept {
 int pack(Obj* self, int flag) noexcept {
     PyObject* o = reinterpret_cast<PyObject*>(self);
     if (!flag && may_be_overridden(o)) {
-        Ref method(find_override(o, "to_int"));
+        Ref method(find_override(o, &color_type, "to_int"));
         if (method || PyErr_Occurred()) {
             Ref result(method ? PyObject_CallNoArgs(method.get()) : nullptr);
             int v = 0;

@@ -1,0 +1,662 @@
+// vantor.rect.rect: the single-precision axis-aligned rectangle over raylib's Rectangle, with its
+// edges, centre and collision tests. Python subclasses may override the table-backed methods.
+#include "rect.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+
+#include "frame/function.hpp"
+#include "frame/module.hpp"
+
+namespace {
+
+using namespace vantor::frame;
+
+constexpr ModuleInfo info{"rect", "vantor.rect.rect", "src/vantor/rect/rect.cpp", "vantor.rect.rect.Rect"};
+
+using Obj = VantorRectObject;
+
+extern PyTypeObject rect_type;
+VantorRectVTable table;
+PyTypeObject* vector2_type = nullptr;
+PyTypeObject* vector4_type = nullptr;
+VantorVector2VTable* vector2_table = nullptr;
+VantorVector4VTable* vector4_table = nullptr;
+
+Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
+PyObject* obj(Obj* o) noexcept { return reinterpret_cast<PyObject*>(o); }
+bool is_rect(PyObject* o) noexcept { return PyObject_TypeCheck(o, &rect_type); }
+
+PyObject* fail(const char* op) noexcept {
+    add_traceback(op);
+    return nullptr;
+}
+
+// ---- record arithmetic (single precision) -----------------------------------------------------
+
+float& field(Rectangle& r, int i) noexcept { return i == 0 ? r.x : i == 1 ? r.y : i == 2 ? r.width : r.height; }
+float right_of(const Rectangle& r) noexcept { return r.x + r.width; }
+float bottom_of(const Rectangle& r) noexcept { return r.y + r.height; }
+float centerx_of(const Rectangle& r) noexcept { return std::fma(r.width, 0.5f, r.x); }
+float centery_of(const Rectangle& r) noexcept { return std::fma(r.height, 0.5f, r.y); }
+
+// Inclusive on every edge, compared in double; NaN never collides.
+bool point_inside(const Rectangle& r, double px, double py) noexcept {
+    return r.x <= px && px <= right_of(r) && r.y <= py && py <= bottom_of(r);
+}
+
+// ---- reading other objects --------------------------------------------------------------------
+
+bool attr_double(PyObject* o, const char* name, double& out) noexcept {
+    Ref v(PyObject_GetAttrString(o, name));
+    return v && to_double(v.get(), out);
+}
+
+// Item i as a strong reference: tuples directly, lists without ever holding a borrowed item
+// another thread could free, anything else through its item access.
+PyObject* item_ref(PyObject* seq, Py_ssize_t i) noexcept {
+    if (PyTuple_CheckExact(seq)) {
+        if (i < PyTuple_GET_SIZE(seq)) return Py_NewRef(PyTuple_GET_ITEM(seq, i));
+        PyErr_SetString(PyExc_IndexError, "tuple index out of range");
+        return nullptr;
+    }
+    if (PyList_CheckExact(seq)) return PyList_GetItemRef(seq, i);
+    return PySequence_GetItem(seq, i);
+}
+
+bool item_double(PyObject* seq, Py_ssize_t i, double& out) noexcept {
+    Ref v(item_ref(seq, i));
+    return v && to_double(v.get(), out);
+}
+
+// 1 when `o` is a list or tuple (subclasses included) of length n, 0 when not, -1 on error.
+int is_sequence_of(PyObject* o, Py_ssize_t n) noexcept {
+    if (!PyList_Check(o) && !PyTuple_Check(o)) return 0;
+    const Py_ssize_t len = PyObject_Length(o);
+    return len < 0 ? -1 : len == n;
+}
+
+// A position or size: a Vector2's x and y, or items 0 and 1 of a list or tuple of length 2.
+// 0: not such an argument; -1: error.
+int read_pair(PyObject* o, double& a, double& b) noexcept {
+    if (PyObject_TypeCheck(o, vector2_type)) return attr_double(o, "x", a) && attr_double(o, "y", b) ? 1 : -1;
+    const int ok = is_sequence_of(o, 2);
+    if (ok <= 0) return ok;
+    return item_double(o, 0, a) && item_double(o, 1, b) ? 1 : -1;
+}
+
+PyObject* py_float(double d) noexcept { return PyFloat_FromDouble(d); }
+
+// Python comparison `a op b`, a being a float made from `ad`: 1, 0, or -1 on error.
+int compare(double ad, PyObject* b, int op) noexcept {
+    Ref a(py_float(ad));
+    return a ? PyObject_RichCompareBool(a.get(), b, op) : -1;
+}
+int compare(PyObject* a, double bd, int op) noexcept {
+    Ref b(py_float(bd));
+    return b ? PyObject_RichCompareBool(a, b.get(), op) : -1;
+}
+
+// ---- collision tests computed directly ---------------------------------------------------------
+
+// The refusal for a typed tuple/list parameter: None cannot be indexed, anything else is the wrong type.
+bool check_items(PyObject* o, bool tuple, const char* param) noexcept {
+    if (tuple ? PyTuple_CheckExact(o) : PyList_CheckExact(o)) return true;
+    if (o == Py_None)
+        PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
+    else
+        raise_arg_type(param, tuple ? "tuple" : "list", o);
+    return false;
+}
+
+int point_any(Obj* self, PyObject* point) noexcept {
+    double px, py;
+    int ok;
+    if (PyObject_TypeCheck(point, vector2_type)) {
+        ok = attr_double(point, "x", px) && attr_double(point, "y", py) ? 1 : -1;
+    } else {
+        ok = is_sequence_of(point, 2);
+        if (ok == 1) ok = item_double(point, 0, px) && item_double(point, 1, py) ? 1 : -1;
+        if (ok == 0) PyErr_SetString(PyExc_ValueError, "Point must be a Vector2, tuple, or list of length 2");
+    }
+    return ok == 1 && point_inside(self->_raw, px, py) ? 1 : 0;
+}
+
+// float(x) <= px <= float(x + width), then the same for y, as Python comparisons; py is only read
+// once the x comparisons hold.
+template <class ReadY>
+int point_compared(const Rectangle& r, PyObject* px, ReadY read_y) noexcept {
+    int t = compare(r.x, px, Py_LE);
+    if (t == 1) t = compare(px, right_of(r), Py_LE);
+    if (t != 1) return t;
+    Ref py(read_y());
+    if (!py) return -1;
+    t = compare(r.y, py.get(), Py_LE);
+    return t == 1 ? compare(py.get(), bottom_of(r), Py_LE) : t;
+}
+
+int point_vector2(Obj* self, PyObject* point) noexcept {
+    if (!check_arg_type(point, vector2_type, "point")) return -1;
+    Ref px(PyObject_GetAttrString(point, "x"));
+    if (!px) return -1;
+    return point_compared(self->_raw, px.get(), [point] { return PyObject_GetAttrString(point, "y"); });
+}
+
+template <bool Tuple>
+int point_items(Obj* self, PyObject* point) noexcept {
+    if (!check_items(point, Tuple, "point")) return -1;
+    Ref px(item_ref(point, 0));
+    if (!px) return -1;
+    return point_compared(self->_raw, px.get(), [point] { return item_ref(point, 1); });
+}
+
+// Strict on every edge, in the order ox + ow > x, ox < x + width, oy + oh > y, oy < y + height.
+bool rects_overlap(const Rectangle& r, double ox, double oy, double ow, double oh) noexcept {
+    return ox + ow > r.x && ox < right_of(r) && oy + oh > r.y && oy < bottom_of(r);
+}
+
+int rect_any(Obj* self, PyObject* other) noexcept {
+    double o[4];
+    int ok;
+    if (is_rect(other)) {
+        const Rectangle r = as(other)->_raw;
+        o[0] = r.x, o[1] = r.y, o[2] = r.width, o[3] = r.height;
+        ok = 1;
+    } else if (PyObject_TypeCheck(other, vector4_type)) {
+        ok = attr_double(other, "x", o[0]) && attr_double(other, "y", o[1]) && attr_double(other, "z", o[2]) &&
+                     attr_double(other, "w", o[3])
+                 ? 1
+                 : -1;
+    } else {
+        ok = is_sequence_of(other, 4);
+        for (int i = 0; ok == 1 && i < 4; ++i)
+            if (!item_double(other, i, o[i])) ok = -1;
+        if (ok == 0)
+            PyErr_SetString(PyExc_ValueError, "rect for collision must be a Rect, Vector4, tuple, or list of length 4");
+    }
+    return ok == 1 && rects_overlap(self->_raw, o[0], o[1], o[2], o[3]) ? 1 : 0;
+}
+
+// Both rectangles entirely in single precision, no Python objects made.
+int rect_rect(Obj* self, PyObject* other) noexcept {
+    if (!check_arg_type(other, &rect_type, "other")) return -1;
+    const Rectangle a = self->_raw, b = as(other)->_raw;
+    return a.x < b.x + b.width && b.x < right_of(a) && a.y < b.y + b.height && b.y < bottom_of(a);
+}
+
+// float(x) < ox + ow, ox < float(x + width), then the same for y: Python arithmetic and
+// comparisons on what `get(i)` yields for x, y, width, height (i = 0..3).
+template <class Get>
+int rect_compared(const Rectangle& r, Get get) noexcept {
+    for (int axis = 0; axis < 2; ++axis) {
+        Ref pos(get(axis)), size(pos ? get(axis + 2) : nullptr);
+        Ref far(size ? PyNumber_Add(pos.get(), size.get()) : nullptr);
+        if (!far) return -1;
+        const float lo = axis ? r.y : r.x, hi = axis ? bottom_of(r) : right_of(r);
+        int t = compare(lo, far.get(), Py_LT);
+        if (t == 1) t = compare(pos.get(), hi, Py_LT);
+        if (t != 1) return t;
+    }
+    return 1;
+}
+
+int rect_vector4(Obj* self, PyObject* other) noexcept {
+    if (!check_arg_type(other, vector4_type, "other")) return -1;
+    static constexpr const char* names[] = {"x", "y", "z", "w"};
+    return rect_compared(self->_raw, [other](int i) { return PyObject_GetAttrString(other, names[i]); });
+}
+
+template <bool Tuple>
+int rect_items(Obj* self, PyObject* other) noexcept {
+    if (!check_items(other, Tuple, "other")) return -1;
+    return rect_compared(self->_raw, [other](int i) { return item_ref(other, i); });
+}
+
+// ---- table entries: override dispatch, then the direct computation ----------------------------
+
+// With dispatch flag 0 on a Python subclass instance that overrides `name`: calls the override
+// with `args` and sets `called`. Returns its result (null on error, with a traceback entry).
+PyObject* call_override(Obj* self, int flag, const char* name, std::initializer_list<PyObject*> args,
+                        bool& called) noexcept {
+    called = false;
+    if (flag || !may_be_overridden(obj(self))) return nullptr;
+    Ref method(find_override(obj(self), &rect_type, name));
+    if (!method && !PyErr_Occurred()) return nullptr;
+    called = true;
+    PyObject* r = method ? PyObject_Vectorcall(method.get(), args.begin(), args.size(), nullptr) : nullptr;
+    if (!r) add_traceback(name);
+    return r;
+}
+
+// A truth entry: the override's result as a truth value, or the direct test. 0 with an exception
+// set on failure.
+template <int (*Direct)(Obj*, PyObject*), const char* Name>
+int truth_entry(Obj* self, PyObject* arg, int flag) noexcept {
+    bool called;
+    Ref r(call_override(self, flag, Name, {arg}, called));
+    int t;
+    if (called) {
+        t = r ? PyObject_IsTrue(r.get()) : -1;
+    } else {
+        t = Direct(self, arg);
+    }
+    if (t < 0 || PyErr_Occurred()) {
+        add_traceback(Name);
+        return 0;
+    }
+    return t;
+}
+
+constexpr char n_collide_point[] = "collide_point", n_collide_point_vector2[] = "collide_point_vector2",
+               n_collide_point_tuple[] = "collide_point_tuple", n_collide_point_list[] = "collide_point_list",
+               n_collide_rect[] = "collide_rect", n_collide_rect_vector4[] = "collide_rect_vector4",
+               n_collide_rect_rect[] = "collide_rect_rect", n_collide_rect_tuple[] = "collide_rect_tuple",
+               n_collide_rect_list[] = "collide_rect_list", n_get_width[] = "get_width",
+               n_get_height[] = "get_height", n_get_vector4[] = "get_vector4", n_get_tuple[] = "get_tuple";
+
+constexpr auto collide_point = truth_entry<point_any, n_collide_point>;
+constexpr auto collide_point_tuple = truth_entry<point_items<true>, n_collide_point_tuple>;
+constexpr auto collide_point_list = truth_entry<point_items<false>, n_collide_point_list>;
+constexpr auto collide_rect = truth_entry<rect_any, n_collide_rect>;
+constexpr auto collide_rect_tuple = truth_entry<rect_items<true>, n_collide_rect_tuple>;
+constexpr auto collide_rect_list = truth_entry<rect_items<false>, n_collide_rect_list>;
+int collide_point_vector2(Obj* self, VantorVector2Object* point, int flag) noexcept {
+    return truth_entry<point_vector2, n_collide_point_vector2>(self, reinterpret_cast<PyObject*>(point), flag);
+}
+int collide_rect_vector4(Obj* self, VantorVector4Object* other, int flag) noexcept {
+    return truth_entry<rect_vector4, n_collide_rect_vector4>(self, reinterpret_cast<PyObject*>(other), flag);
+}
+int collide_rect_rect(Obj* self, Obj* other, int flag) noexcept {
+    return truth_entry<rect_rect, n_collide_rect_rect>(self, obj(other), flag);
+}
+
+PyObject* new_(Rectangle r) noexcept {
+    auto* o = reinterpret_cast<Obj*>(rect_type.tp_alloc(&rect_type, 0));
+    if (!o) return fail("new");
+    o->vtab = &table;
+    o->_raw = r;
+    return obj(o);
+}
+
+// An object entry: the override's result after `check`, or the direct computation.
+template <PyObject* (*Direct)(Obj*), const char* Name, bool (*Check)(PyObject*) = nullptr>
+PyObject* object_entry(Obj* self, int flag) noexcept {
+    bool called;
+    PyObject* r = call_override(self, flag, Name, {}, called);
+    if (!called) r = Direct(self);
+    if (r && called && Check && !Check(r)) Py_CLEAR(r);
+    return r ? r : fail(Name);
+}
+
+PyObject* width_of(Obj* self) noexcept { return py_float(self->_raw.width); }
+PyObject* height_of(Obj* self) noexcept { return py_float(self->_raw.height); }
+PyObject* vector4_of(Obj* self) noexcept {
+    const Rectangle r = self->_raw;
+    return vector4_table->new_(r.x, r.y, r.width, r.height);
+}
+PyObject* tuple_of(Obj* self) noexcept {
+    const Rectangle r = self->_raw;
+    return Py_BuildValue("(dddd)", double(r.x), double(r.y), double(r.width), double(r.height));
+}
+bool vector4_or_none(PyObject* r) noexcept {
+    if (r == Py_None || PyObject_TypeCheck(r, vector4_type)) return true;
+    PyErr_Format(PyExc_TypeError, "%.1sCannot convert %.200s to %.200s", "", type_name_of(r), vector4_type->tp_name);
+    return false;
+}
+bool tuple_or_none(PyObject* r) noexcept {
+    if (r == Py_None || PyTuple_CheckExact(r)) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %.42s, got %.200s", "tuple", type_name_of(r));
+    return false;
+}
+
+constexpr auto get_width = object_entry<width_of, n_get_width>;
+constexpr auto get_height = object_entry<height_of, n_get_height>;
+constexpr auto get_vector4 = object_entry<vector4_of, n_get_vector4, vector4_or_none>;
+constexpr auto get_tuple = object_entry<tuple_of, n_get_tuple, tuple_or_none>;
+
+// ---- Python methods ---------------------------------------------------------------------------
+
+template <PyObject* (*Entry)(Obj*, int), const char* Name>
+PyObject* py_object(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (!bind_none(Name, nargs, kwnames)) return fail(Name);
+    return Entry(as(self), 1);
+}
+
+template <class Arg, int (*Entry)(Obj*, Arg*, int), const char* Name, const char* Param>
+PyObject* py_truth(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const char* names[] = {Param};
+    PyObject* arg;
+    if (!bind_args(Name, args, nargs, kwnames, names, &arg)) return fail(Name);
+    const int t = Entry(as(self), reinterpret_cast<Arg*>(arg), 1);
+    if (!t && PyErr_Occurred()) return nullptr;
+    return PyBool_FromLong(t);
+}
+
+constexpr char p_point[] = "point", p_other[] = "other";
+
+template <auto F>
+PyMethodDef def(const char* name) noexcept {
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), METH_FASTCALL | METH_KEYWORDS,
+            nullptr};
+}
+
+constexpr char pickling_message[] =
+    "Pickling of struct members such as self._raw must be explicitly requested with @auto_pickle(True)";
+
+PyMethodDef functions[] = {
+    def<py_object<get_width, n_get_width>>(n_get_width),
+    def<py_object<get_height, n_get_height>>(n_get_height),
+    def<py_object<get_tuple, n_get_tuple>>(n_get_tuple),
+    def<py_object<get_vector4, n_get_vector4>>(n_get_vector4),
+    def<py_truth<PyObject, collide_point, n_collide_point, p_point>>(n_collide_point),
+    def<py_truth<VantorVector2Object, collide_point_vector2, n_collide_point_vector2, p_point>>(
+        n_collide_point_vector2),
+    def<py_truth<PyObject, collide_point_tuple, n_collide_point_tuple, p_point>>(n_collide_point_tuple),
+    def<py_truth<PyObject, collide_point_list, n_collide_point_list, p_point>>(n_collide_point_list),
+    def<py_truth<PyObject, collide_rect, n_collide_rect, p_other>>(n_collide_rect),
+    def<py_truth<Obj, collide_rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect),
+    def<py_truth<VantorVector4Object, collide_rect_vector4, n_collide_rect_vector4, p_other>>(n_collide_rect_vector4),
+    def<py_truth<PyObject, collide_rect_tuple, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple),
+    def<py_truth<PyObject, collide_rect_list, n_collide_rect_list, p_other>>(n_collide_rect_list),
+    refuse_reduce_def<pickling_message>(),
+    refuse_setstate_def<pickling_message>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// ---- construction -----------------------------------------------------------------------------
+
+// Converts and stores field i at once (a later failure leaves it stored).
+bool store_field(Obj* self, int i, double d) noexcept {
+    field(self->_raw, i) = narrow(d);
+    return true;
+}
+
+int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+        raise_unexpected_keyword("__init__", PyTuple_GET_ITEM(kwnames, 0));
+        return -1;
+    }
+    double d[4] = {0, 0, 0, 0};
+    if (nargs == 0) {
+        self->_raw = Rectangle{0, 0, 0, 0};
+        return 0;
+    }
+    if (nargs == 4) {
+        for (int i = 0; i < 4; ++i)
+            if (!to_double(args[i], d[i]) || !store_field(self, i, d[i])) return -1;
+        return 0;
+    }
+    if (nargs == 2) {
+        double p[2], s[2];
+        int ok = read_pair(args[0], p[0], p[1]);
+        if (ok == 0) PyErr_SetString(PyExc_ValueError, "First argument must be a Vector2 or list/tuple of length 2");
+        if (ok == 1) ok = read_pair(args[1], s[0], s[1]);
+        if (ok == 0) PyErr_SetString(PyExc_ValueError, "Second argument must be a Vector2 or list/tuple of length 2");
+        if (ok != 1) return -1;
+        self->_raw = Rectangle{narrow(p[0]), narrow(p[1]), narrow(s[0]), narrow(s[1])};
+        return 0;
+    }
+    if (nargs != 1) {
+        PyErr_Format(PyExc_TypeError, "Rect expected 0, 1, 2, or 4 arguments, got %zd", nargs);
+        return -1;
+    }
+    PyObject* a = args[0];
+    if (PyObject_TypeCheck(a, vector2_type)) {  // a size at the origin
+        self->_raw.x = self->_raw.y = 0;
+        return attr_double(a, "x", d[2]) && store_field(self, 2, d[2]) && attr_double(a, "y", d[3]) &&
+                       store_field(self, 3, d[3])
+                   ? 0
+                   : -1;
+    }
+    if (is_rect(a)) {
+        self->_raw = as(a)->_raw;
+        return 0;
+    }
+    if (PyObject_TypeCheck(a, vector4_type)) {
+        static constexpr const char* names[] = {"x", "y", "z", "w"};
+        for (int i = 0; i < 4; ++i)
+            if (!attr_double(a, names[i], d[i]) || !store_field(self, i, d[i])) return -1;
+        return 0;
+    }
+    if (PyList_Check(a) || PyTuple_Check(a)) {
+        const int ok = is_sequence_of(a, 4);
+        if (ok < 0) return -1;
+        if (!ok) {
+            PyErr_SetString(PyExc_ValueError, "list/tuple for rect must have 4 elements");
+            return -1;
+        }
+        for (int i = 0; i < 4; ++i)
+            if (!item_double(a, i, d[i]) || !store_field(self, i, d[i])) return -1;
+        return 0;
+    }
+    PyErr_SetString(PyExc_ValueError, "Rect takes Vector2, Rect, Vector4, or list/tuple of length 4");
+    return -1;
+}
+
+PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+    auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
+    if (!o) return fail("__new__");
+    o->vtab = &table;
+    return obj(o);
+}
+
+int tp_init(PyObject* self, PyObject* args, PyObject* kwds) noexcept {
+    if (kwds && PyDict_GET_SIZE(kwds)) {
+        Py_ssize_t pos = 0;
+        PyObject *key, *value;
+        PyDict_Next(kwds, &pos, &key, &value);
+        raise_unexpected_keyword("__init__", key);
+    } else if (init_from(as(self), &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), nullptr) == 0) {
+        return 0;
+    }
+    add_traceback("__init__");
+    return -1;
+}
+
+// Rect(...) itself without type.__call__'s detour (subclasses do not inherit this).
+PyObject* tp_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept {
+    Ref o(tp_new(reinterpret_cast<PyTypeObject*>(type), nullptr, nullptr));
+    if (!o || init_from(as(o.get()), args, PyVectorcall_NARGS(nargsf), kwnames) < 0) return fail("__init__");
+    return o.release();
+}
+
+void tp_dealloc(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
+
+// ---- text, comparison, sequence ---------------------------------------------------------------
+
+PyObject* tp_repr(PyObject* self) noexcept {
+    const Rectangle r = as(self)->_raw;
+    char buf[160];
+    size_t pos = 0;
+    auto text = [&](const char* s) {
+        while (*s) buf[pos++] = *s++;
+    };
+    text("Rect(position=(");
+    bool ok = append_float_repr(buf, pos, r.x);
+    text(", ");
+    ok = ok && append_float_repr(buf, pos, r.y);
+    text("), size=(");
+    ok = ok && append_float_repr(buf, pos, r.width);
+    text(", ");
+    ok = ok && append_float_repr(buf, pos, r.height);
+    text("))");
+    return ok ? PyUnicode_FromStringAndSize(buf, static_cast<Py_ssize_t>(pos)) : fail("__repr__");
+}
+
+// Equal to another Rect field by field (NaN unequal); anything else is simply unequal.
+PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) noexcept {
+    if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
+    bool eq = false;
+    if (is_rect(a) && is_rect(b)) {
+        const Rectangle x = as(a)->_raw, y = as(b)->_raw;
+        eq = x.x == y.x && x.y == y.y && x.width == y.width && x.height == y.height;
+    }
+    return PyBool_FromLong(eq == (op == Py_EQ));
+}
+
+Py_ssize_t sq_length(PyObject*) noexcept { return 4; }
+
+PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
+    if (i < 0 || i >= 4) {
+        PyErr_SetString(PyExc_IndexError, "Rect index out of range");
+        return fail("__getitem__");
+    }
+    return py_float(field(as(self)->_raw, static_cast<int>(i)));
+}
+PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
+    Py_ssize_t i;
+    return to_index(key, i) ? sq_item(self, i) : fail("__getitem__");
+}
+
+// The value is converted first (its error wins), then the index is checked.
+int assign_item(PyObject* self, PyObject* key, Py_ssize_t i, PyObject* value) noexcept {
+    if (!value) {
+        raise_subscript_deletion(rect_type.tp_name);
+        add_traceback("__delitem__");
+        return -1;
+    }
+    double d;
+    bool ok = to_double(value, d) && (!key || to_index(key, i));
+    if (ok && (i < 0 || i >= 4)) {
+        PyErr_SetString(PyExc_IndexError, "Rect index out of range");
+        ok = false;
+    }
+    if (!ok) {
+        add_traceback("__setitem__");
+        return -1;
+    }
+    field(as(self)->_raw, static_cast<int>(i)) = narrow(d);
+    return 0;
+}
+int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
+    return assign_item(self, key, 0, value);
+}
+int sq_ass_item(PyObject* self, Py_ssize_t i, PyObject* value) noexcept {
+    return assign_item(self, nullptr, i, value);
+}
+
+// ---- properties -------------------------------------------------------------------------------
+
+enum Prop { X, Y, W, H, WIDTH, HEIGHT, LEFT, TOP, RIGHT, BOTTOM, CENTERX, CENTERY, CENTER, PROPS };
+constexpr const char* prop_names[PROPS] = {"x",    "y",   "w",     "h",      "width",   "height", "left",
+                                           "top",  "right", "bottom", "centerx", "centery", "center"};
+// The field a plain property reads and writes.
+constexpr int prop_field[PROPS] = {0, 1, 2, 3, 2, 3, 0, 1, -1, -1, -1, -1, -1};
+
+PyObject* get_prop(PyObject* self, void* closure) noexcept {
+    const auto p = static_cast<Prop>(reinterpret_cast<intptr_t>(closure));
+    Rectangle& r = as(self)->_raw;
+    switch (p) {
+        case RIGHT: return py_float(right_of(r));
+        case BOTTOM: return py_float(bottom_of(r));
+        case CENTERX: return py_float(centerx_of(r));
+        case CENTERY: return py_float(centery_of(r));
+        case CENTER: {
+            PyObject* v = vector2_table->new_(centerx_of(r), centery_of(r));
+            return v ? v : fail("center.__get__");
+        }
+        default: return py_float(field(r, prop_field[p]));
+    }
+}
+
+// v - subtrahend with Python subtraction (v may be any object supporting it), as a double.
+bool difference(PyObject* v, float subtrahend, double& out) noexcept {
+    Ref s(py_float(subtrahend));
+    Ref d(s ? PyNumber_Subtract(v, s.get()) : nullptr);
+    return d && to_double(d.get(), out);
+}
+
+bool set_center(Rectangle& r, PyObject* v) noexcept {
+    double cx, cy;
+    if (PyObject_TypeCheck(v, vector2_type)) {
+        if (!attr_double(v, "x", cx) || !attr_double(v, "y", cy)) return false;
+    } else {
+        Ref i0(PyLong_FromLong(0)), i1(PyLong_FromLong(1));
+        Ref a(PyObject_GetItem(v, i0.get()));
+        if (!a || !to_double(a.get(), cx)) return false;
+        Ref b(PyObject_GetItem(v, i1.get()));
+        if (!b || !to_double(b.get(), cy)) return false;
+    }
+    r.x = narrow(cx - static_cast<double>(0.5f * r.width));
+    r.y = narrow(cy - static_cast<double>(r.height * 0.5f));
+    return true;
+}
+
+int set_prop(PyObject* self, PyObject* value, void* closure) noexcept {
+    const auto p = static_cast<Prop>(reinterpret_cast<intptr_t>(closure));
+    Rectangle& r = as(self)->_raw;
+    bool ok = value != nullptr;
+    if (!ok) raise_not_implemented_del();
+    double d;
+    if (ok) {
+        switch (p) {
+            case RIGHT: ok = difference(value, r.width, d) && (r.x = narrow(d), true); break;
+            case BOTTOM: ok = difference(value, r.height, d) && (r.y = narrow(d), true); break;
+            case CENTERX: ok = difference(value, r.width * 0.5f, d) && (r.x = narrow(d), true); break;
+            case CENTERY: ok = difference(value, r.height * 0.5f, d) && (r.y = narrow(d), true); break;
+            case CENTER: ok = set_center(r, value); break;
+            default: ok = to_double(value, d) && (field(r, prop_field[p]) = narrow(d), true);
+        }
+    }
+    if (ok) return 0;
+    Ref op(PyUnicode_FromFormat("%s.__set__", prop_names[p]));
+    add_traceback(op ? PyUnicode_AsUTF8(op.get()) : "__set__");
+    return -1;
+}
+
+std::array<PyGetSetDef, PROPS + 1> make_getsets() noexcept {
+    std::array<PyGetSetDef, PROPS + 1> g{};
+    for (int i = 0; i < PROPS; ++i)
+        g[i] = {prop_names[i], get_prop, set_prop, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(i))};
+    return g;
+}
+std::array<PyGetSetDef, PROPS + 1> getsets = make_getsets();
+
+// ---- the type and module execution ------------------------------------------------------------
+
+PySequenceMethods sequence = {.sq_length = sq_length, .sq_item = sq_item, .sq_ass_item = sq_ass_item};
+PyMappingMethods mapping = {.mp_length = sq_length, .mp_subscript = mp_subscript, .mp_ass_subscript = mp_ass_subscript};
+
+PyTypeObject rect_type = {
+    .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+    .tp_name = "vantor.rect.rect.Rect",
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = tp_dealloc,
+    .tp_repr = tp_repr,
+    .tp_as_sequence = &sequence,
+    .tp_as_mapping = &mapping,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_richcompare = tp_richcompare,
+    .tp_getset = getsets.data(),
+    .tp_init = tp_init,
+    .tp_new = tp_new,
+    .tp_vectorcall = tp_vectorcall,
+};
+
+int add_methods(PyTypeObject* type) noexcept { return add_functions(type, info.full_name, functions, nullptr); }
+
+int publish(PyObject* module) noexcept {
+    table = {new_,          get_width,          get_height,           collide_point,     collide_point_vector2,
+             collide_point_tuple, collide_point_list, collide_rect, collide_rect_vector4, collide_rect_rect,
+             collide_rect_tuple,  collide_rect_list,  get_vector4,  get_tuple};
+    return publish_type(module, &rect_type, "Rect", &table, {}, add_methods);
+}
+
+int imports(PyObject* module) noexcept {
+    void* t = nullptr;
+    vector2_type = import_type("vantor.vector2.vector2", "Vector2", sizeof(VantorVector2Object), &t);
+    if (!vector2_type) return -1;
+    vector2_table = static_cast<VantorVector2VTable*>(t);
+    vector4_type = import_type("vantor.vector4.vector4", "Vector4", sizeof(VantorVector4Object), &t);
+    if (!vector4_type) return -1;
+    vector4_table = static_cast<VantorVector4VTable*>(t);
+    return import_builtin_type(module);
+}
+
+constexpr ModuleSteps steps{standard_builtins, publish, imports};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_rect() { return ModuleDefinition<steps>::init(info); }

@@ -1,0 +1,56 @@
+/* Public declarations of vantor.rect.rect for native clients (C11 or C++).
+ *
+ * A client imports the module, takes the type `Rect` and its operation table from the type's
+ * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
+ * sizeof(VantorRectObject), and then calls the table's entries directly. The slot order of
+ * VantorRectVTable is the calling contract: entries are only ever appended.
+ *
+ * `Rect` can be subclassed: a Rect object here may be a subclass instance. Entries 1 to 13 take a
+ * trailing dispatch flag: 1 computes directly; 0 first calls a Python subclass's override of the
+ * method, if any. Object results are new references or NULL with an exception set; truth results
+ * are 0 or 1, and 0 with an exception set on failure: test PyErr_Occurred() after a 0.
+ */
+#ifndef VANTOR_RECT_H
+#define VANTOR_RECT_H
+
+#include <Python.h>
+#include <raylib.h>
+
+#include "vector2/vector2.h"
+#include "vector4/vector4.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct VantorRectVTable;
+
+typedef struct VantorRectObject {
+    PyObject_HEAD
+    struct VantorRectVTable *vtab;
+    Rectangle _raw;
+} VantorRectObject;
+
+typedef struct VantorRectVTable {
+    /* 0: `new` (renamed: `new` is a C++ keyword); no dispatch flag */
+    PyObject *(*new_)(Rectangle r);
+    PyObject *(*get_width)(VantorRectObject *self, int flag);
+    PyObject *(*get_height)(VantorRectObject *self, int flag);
+    int (*collide_point)(VantorRectObject *self, PyObject *point, int flag);
+    int (*collide_point_vector2)(VantorRectObject *self, VantorVector2Object *point, int flag);
+    int (*collide_point_tuple)(VantorRectObject *self, PyObject *point, int flag);
+    int (*collide_point_list)(VantorRectObject *self, PyObject *point, int flag);
+    int (*collide_rect)(VantorRectObject *self, PyObject *other, int flag);
+    int (*collide_rect_vector4)(VantorRectObject *self, VantorVector4Object *other, int flag);
+    int (*collide_rect_rect)(VantorRectObject *self, VantorRectObject *other, int flag);
+    int (*collide_rect_tuple)(VantorRectObject *self, PyObject *other, int flag);
+    int (*collide_rect_list)(VantorRectObject *self, PyObject *other, int flag);
+    PyObject *(*get_vector4)(VantorRectObject *self, int flag);
+    PyObject *(*get_tuple)(VantorRectObject *self, int flag);
+} VantorRectVTable;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VANTOR_RECT_H */
