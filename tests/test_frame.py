@@ -69,6 +69,7 @@ class TestTypePublication:
             ("vector3", "Vector3", HEADER + 24, 31),
             ("vector4", "Vector4", HEADER + 40, 30),
             ("color", "Color", HEADER + 16, 6),
+            ("rect", "Rect", HEADER + 24, 14),
         ],
     )
     def test_instance_layout_matches_the_public_header(self, module, cls, size, table_slots):

@@ -76,3 +76,55 @@ def test_shared_vector_under_free_threading():
     r = run_python("-X", "gil=0", "-c", HAMMER)
     assert r.returncode == 0, r.stderr
     assert r.stdout.split() == ["ok", "True"]
+
+
+PARSE_WHILE_MUTATING = textwrap.dedent(
+    """
+    import sys, threading
+    import vantor._testclient as client
+    assert not sys._is_gil_enabled()
+
+    items = [1.5, 2.5]
+    stop = threading.Event()
+    barrier = threading.Barrier(4)
+    outcomes = set()
+    errors = []
+
+    def mutate():
+        barrier.wait()
+        i = 0
+        while not stop.is_set():
+            i += 1
+            items[i % 2] = float(i)          # the old float is released right away
+            if i % 3 == 0:
+                items.append(float(i))
+            elif len(items) > 2:
+                items.pop()
+
+    def parse():
+        barrier.wait()
+        try:
+            for _ in range(30000):
+                fields, exc = client.parse("vector2", items)
+                outcomes.add(type(exc).__name__)
+                if exc is None:
+                    assert all(f == int(f) or f in (1.5, 2.5) for f in fields), fields
+        except BaseException as e:
+            errors.append(repr(e))
+
+    threads = [threading.Thread(target=mutate)] + [threading.Thread(target=parse) for _ in range(3)]
+    for t in threads: t.start()
+    for t in threads[1:]: t.join()
+    stop.set(); threads[0].join()
+    assert not errors, errors
+    assert outcomes <= {"NoneType", "ValueError", "IndexError"}, outcomes
+    print("ok")
+    """
+)
+
+
+@free_threaded_only
+def test_parsing_a_list_another_thread_changes():
+    r = run_python("-X", "gil=0", "-c", PARSE_WHILE_MUTATING)
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.split() == ["ok"]

@@ -17,6 +17,7 @@ def main() -> None:
     from vantor.vector4.vector4 import Vector4
     from vantor.color.color import Color
     from vantor.colors.colors import Colors
+    from vantor.rect.rect import Rect
 
     if hasattr(sys, "_is_gil_enabled"):
         print(f"GIL enabled after importing vantor: {'yes' if sys._is_gil_enabled() else 'no'}")
@@ -39,6 +40,9 @@ def main() -> None:
     print(f"  normalized: {c.normalize()!r}; packed: {c.to_int()}; faded to 0.5: ", end="")
     c.fade(0.5)
     print(f"{c!r}")
+    r = Rect(0, 0, 10, 20)
+    print(f"{r!r}: center {r.center!r}, collides with (10, 20): {r.collide_point((10, 20))}, "
+          f"with Rect(10, 0, 5, 5): {r.collide_rect(Rect(10, 0, 5, 5))}")
 
     print()
     print("timings, ns per operation (best of 5), next to CPython's own complex number as a yardstick:")
@@ -55,9 +59,11 @@ def main() -> None:
         ("Color(...)", "Color(10, 20, 30, 40)"),
         ("tint", "k.tint(k)"),
         ("Colors()", "Colors()"),
+        ("Rect(...)", "Rect(1.0, 2.0, 3.0, 4.0)"),
+        ("collide", "q.collide_rect_rect(q)"),
     ]
     env = {"Vector2": Vector2, "a": a, "b": b, "c": complex(3, 4), "d": complex(1, 2)}
-    env.update(Color=Color, Colors=Colors, k=Color(1, 2, 3, 4))
+    env.update(Color=Color, Colors=Colors, k=Color(1, 2, 3, 4), Rect=Rect, q=Rect(0, 0, 2, 2))
 
     def ns(stmt: str) -> float:
         n = 100_000

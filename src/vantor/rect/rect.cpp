@@ -392,7 +392,8 @@ int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
         double p[2], s[2];
         int ok = read_pair(args[0], p[0], p[1]);
         if (ok == 0) PyErr_SetString(PyExc_ValueError, "First argument must be a Vector2 or list/tuple of length 2");
-        if (ok == 1) ok = read_pair(args[1], s[0], s[1]);
+        if (ok != 1) return -1;
+        ok = read_pair(args[1], s[0], s[1]);
         if (ok == 0) PyErr_SetString(PyExc_ValueError, "Second argument must be a Vector2 or list/tuple of length 2");
         if (ok != 1) return -1;
         self->_raw = Rectangle{narrow(p[0]), narrow(p[1]), narrow(s[0]), narrow(s[1])};
