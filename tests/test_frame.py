@@ -70,6 +70,8 @@ class TestTypePublication:
             ("vector4", "Vector4", HEADER + 40, 30),
             ("color", "Color", HEADER + 16, 6),
             ("rect", "Rect", HEADER + 24, 14),
+            ("image", "Image", HEADER + 40, 1),
+            ("runecell", "GlyphInfo", HEADER + 56, 1),
         ],
     )
     def test_instance_layout_matches_the_public_header(self, module, cls, size, table_slots):

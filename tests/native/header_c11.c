@@ -2,8 +2,10 @@
 #include <stddef.h>
 
 #include "color/color.h"
+#include "image/image.h"
 #include "parser/parser.h"
 #include "rect/rect.h"
+#include "runecell/runecell.h"
 #include "vector2/vector2.h"
 #include "vector3/vector3.h"
 #include "vector4/vector4.h"
@@ -24,6 +26,10 @@ LAYOUT(vector3, VantorVector3Object, data, VantorVector3VTable)
 LAYOUT(vector4, VantorVector4Object, data, VantorVector4VTable)
 LAYOUT(color, VantorColorObject, _raw, VantorColorVTable)
 LAYOUT(rect, VantorRectObject, _raw, VantorRectVTable)
+LAYOUT(image, VantorImageObject, _raw, VantorImageVTable)
+LAYOUT(runecell, VantorGlyphInfoObject, _raw, VantorGlyphInfoVTable)
+
+_Static_assert(sizeof(GlyphInfo) == 40 && sizeof(Image) == 24, "raylib GlyphInfo and Image layouts");
 
 /* The parser binding as a C client compiles it. */
 int vantor_c11_import_parser(VantorParser *parser) { return vantor_import_parser(parser); }

@@ -10,8 +10,10 @@
 #include <type_traits>
 
 #include "color/color.h"
+#include "image/image.h"
 #include "parser/parser.h"
 #include "rect/rect.h"
+#include "runecell/runecell.h"
 #include "vector2/vector2.h"
 #include "vector3/vector3.h"
 #include "vector4/vector4.h"
@@ -26,6 +28,8 @@ VANTOR_C11_LAYOUT(vector3)
 VANTOR_C11_LAYOUT(vector4)
 VANTOR_C11_LAYOUT(color)
 VANTOR_C11_LAYOUT(rect)
+VANTOR_C11_LAYOUT(image)
+VANTOR_C11_LAYOUT(runecell)
 int vantor_c11_import_parser(VantorParser* parser);
 }
 
@@ -396,10 +400,69 @@ PyObject* bind_parser(PyObject*, PyObject* arg) {
                            p.parse_color_like == parser.parse_color_like && p.parse_rect_like == parser.parse_rect_like);
 }
 
+// GlyphInfo and Image: glyph_new(value, offsetX, offsetY, advanceX, width, height, mipmaps, format,
+// pixels) wraps a glyph whose bitmap points into `pixels` (a bytearray the caller owns) or is null
+// (pixels None).
+PyTypeObject* glyph_type = nullptr;
+VantorGlyphInfoVTable* glyph_table = nullptr;
+PyTypeObject* image_type = nullptr;
+VantorImageVTable* image_table = nullptr;
+
+PyObject* glyph_new(PyObject*, PyObject* args) {
+    GlyphInfo g{};
+    PyObject* pixels;
+    if (!PyArg_ParseTuple(args, "iiiiiiiiO", &g.value, &g.offsetX, &g.offsetY, &g.advanceX, &g.image.width,
+                          &g.image.height, &g.image.mipmaps, &g.image.format, &pixels))
+        return nullptr;
+    if (pixels != Py_None) {
+        if (!PyByteArray_Check(pixels)) {
+            PyErr_SetString(PyExc_TypeError, "pixels must be a bytearray or None");
+            return nullptr;
+        }
+        g.image.data = PyByteArray_AS_STRING(pixels);
+    }
+    return glyph_table->new_(g);
+}
+
+// (value, offsetX, offsetY, advanceX, data address, width, height, mipmaps, format, image object)
+PyObject* glyph_record(PyObject*, PyObject* o) {
+    if (!PyObject_TypeCheck(o, glyph_type)) {
+        PyErr_SetString(PyExc_TypeError, "expected a GlyphInfo");
+        return nullptr;
+    }
+    const auto* g = reinterpret_cast<VantorGlyphInfoObject*>(o);
+    const GlyphInfo& r = g->_raw;
+    return Py_BuildValue("(iiiiniiiiO)", r.value, r.offsetX, r.offsetY, r.advanceX,
+                         reinterpret_cast<Py_ssize_t>(r.image.data), r.image.width, r.image.height, r.image.mipmaps,
+                         r.image.format, g->image);
+}
+
+// image_new(width, height, mipmaps, format, count, value): slot 0 of Image with an optional record
+// (count -1: no record at all); image_record(image) -> (data address, width, height, mipmaps,
+// format, flag).
+PyObject* image_new(PyObject*, PyObject* args) {
+    Image i{};
+    VantorImageOptional optional{};
+    if (!PyArg_ParseTuple(args, "iiiiii", &i.width, &i.height, &i.mipmaps, &i.format, &optional.count,
+                          &optional.value))
+        return nullptr;
+    return image_table->new_(i, optional.count < 0 ? nullptr : &optional);
+}
+
+PyObject* image_record(PyObject*, PyObject* o) {
+    if (!PyObject_TypeCheck(o, image_type)) {
+        PyErr_SetString(PyExc_TypeError, "expected an Image");
+        return nullptr;
+    }
+    const auto* i = reinterpret_cast<VantorImageObject*>(o);
+    return Py_BuildValue("(niiiii)", reinterpret_cast<Py_ssize_t>(i->_raw.data), i->_raw.width, i->_raw.height,
+                         i->_raw.mipmaps, i->_raw.format, i->flag);
+}
+
 // Layout facts as the C++ and the C11 compilations of the public headers see them.
 PyObject* layout(PyObject*, PyObject*) {
     return Py_BuildValue(
-        "{s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn)}",  //
+        "{s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn),s:(nnn)}",
         "vector2", sizeof(VantorVector2Object), offsetof(VantorVector2Object, data), sizeof(VantorVector2VTable),
         "vector3", sizeof(VantorVector3Object), offsetof(VantorVector3Object, data), sizeof(VantorVector3VTable),
         "vector4", sizeof(VantorVector4Object), offsetof(VantorVector4Object, data), sizeof(VantorVector4VTable),
@@ -409,7 +472,11 @@ PyObject* layout(PyObject*, PyObject*) {
         "color", sizeof(VantorColorObject), offsetof(VantorColorObject, _raw), sizeof(VantorColorVTable),
         "c11_color", vantor_c11_color_size(), vantor_c11_color_data_offset(), vantor_c11_color_table_size(),
         "rect", sizeof(VantorRectObject), offsetof(VantorRectObject, _raw), sizeof(VantorRectVTable),
-        "c11_rect", vantor_c11_rect_size(), vantor_c11_rect_data_offset(), vantor_c11_rect_table_size());
+        "c11_rect", vantor_c11_rect_size(), vantor_c11_rect_data_offset(), vantor_c11_rect_table_size(),
+        "image", sizeof(VantorImageObject), offsetof(VantorImageObject, _raw), sizeof(VantorImageVTable),
+        "c11_image", vantor_c11_image_size(), vantor_c11_image_data_offset(), vantor_c11_image_table_size(),
+        "runecell", sizeof(VantorGlyphInfoObject), offsetof(VantorGlyphInfoObject, _raw), sizeof(VantorGlyphInfoVTable),
+        "c11_runecell", vantor_c11_runecell_size(), vantor_c11_runecell_data_offset(), vantor_c11_runecell_table_size());
 }
 
 // The package's own type import, exposed so tests can drive its failure modes:
@@ -439,6 +506,10 @@ PyMethodDef functions[] = {
     {"rect_slot", rect_slot, METH_VARARGS, nullptr},
     {"parse", parse, METH_VARARGS, nullptr},
     {"bind_parser", bind_parser, METH_O, nullptr},
+    {"glyph_new", glyph_new, METH_VARARGS, nullptr},
+    {"glyph_record", glyph_record, METH_O, nullptr},
+    {"image_new", image_new, METH_VARARGS, nullptr},
+    {"image_record", image_record, METH_O, nullptr},
     {"layout", layout, METH_NOARGS, nullptr},
     {"import_type", import_type, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
@@ -450,6 +521,9 @@ int exec(PyObject*) {
     if (Vector4Client::import("vantor.vector4.vector4", "Vector4") < 0) return -1;
     if (import_table("vantor.color.color", "Color", sizeof(VantorColorObject), color_type, color_table) < 0) return -1;
     if (import_table("vantor.rect.rect", "Rect", sizeof(VantorRectObject), rect_type, rect_table) < 0) return -1;
+    if (import_table("vantor.image.image", "Image", sizeof(VantorImageObject), image_type, image_table) < 0) return -1;
+    if (import_table("vantor.runecell.runecell", "GlyphInfo", sizeof(VantorGlyphInfoObject), glyph_type, glyph_table) < 0)
+        return -1;
     return vantor_c11_import_parser(&parser);
 }
 

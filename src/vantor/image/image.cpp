@@ -1,0 +1,98 @@
+// vantor.image.image: the least image type the glyph module needs. An Image wraps a raylib Image
+// by value for Python to look at; it never frees or writes through the pixel pointer it is given.
+#include "image.h"
+
+#include <cstdint>
+
+#include "frame/module.hpp"
+
+namespace {
+
+using namespace vantor::frame;
+
+constexpr ModuleInfo info{"image", "vantor.image.image", "src/vantor/image/image.cpp", "vantor.image.image.Image"};
+
+constexpr char pickling_message[] = "self._raw cannot be converted to a Python object for pickling";
+
+using Obj = VantorImageObject;
+
+extern PyTypeObject image_type;
+VantorImageVTable table;
+
+// Slot 0: the struct copied as given; the optional record's value, when supplied, is the flag.
+PyObject* new_(Image image, VantorImageOptional* optional) noexcept {
+    if (image.width < 0 || image.height < 0 || image.mipmaps < 0) {
+        PyErr_Format(PyExc_ValueError, "invalid image dimensions %dx%d with %d mipmaps", image.width, image.height,
+                     image.mipmaps);
+        add_traceback("new");
+        return nullptr;
+    }
+    auto* o = PyObject_New(Obj, &image_type);
+    if (!o) {
+        add_traceback("new");
+        return nullptr;
+    }
+    o->vtab = &table;
+    o->_raw = image;
+    o->flag = optional && optional->count > 0 ? optional->value : 0;
+    return reinterpret_cast<PyObject*>(o);
+}
+
+void tp_dealloc(PyObject* self) noexcept { PyObject_Free(self); }  // the pixels are not ours
+
+enum Field { WIDTH, HEIGHT, MIPMAPS, FORMAT };
+
+PyObject* get_field(PyObject* self, void* closure) noexcept {
+    const Image& i = reinterpret_cast<Obj*>(self)->_raw;
+    switch (static_cast<Field>(reinterpret_cast<intptr_t>(closure))) {
+        case WIDTH: return PyLong_FromLong(i.width);
+        case HEIGHT: return PyLong_FromLong(i.height);
+        case MIPMAPS: return PyLong_FromLong(i.mipmaps);
+        default: return PyLong_FromLong(i.format);
+    }
+}
+
+PyObject* tp_repr(PyObject* self) noexcept {
+    const Image& i = reinterpret_cast<Obj*>(self)->_raw;
+    return PyUnicode_FromFormat("Image(width=%d, height=%d, mipmaps=%d, format=%d)", i.width, i.height, i.mipmaps,
+                                i.format);
+}
+
+void* field(Field f) noexcept { return reinterpret_cast<void*>(static_cast<intptr_t>(f)); }
+
+PyGetSetDef getsets[] = {
+    {"width", get_field, nullptr, nullptr, field(WIDTH)},
+    {"height", get_field, nullptr, nullptr, field(HEIGHT)},
+    {"mipmaps", get_field, nullptr, nullptr, field(MIPMAPS)},
+    {"format", get_field, nullptr, nullptr, field(FORMAT)},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef methods[] = {
+    refuse_reduce_def<pickling_message, true>(),
+    refuse_setstate_def<pickling_message, true>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// Made only from C, through slot 0: no tp_new, so Python cannot create an empty one.
+PyTypeObject image_type = {
+    .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+    .tp_name = "vantor.image.image.Image",
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = tp_dealloc,
+    .tp_repr = tp_repr,
+    .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_methods = methods,
+    .tp_getset = getsets,
+};
+
+int publish(PyObject* module) noexcept {
+    table.new_ = new_;
+    return publish_type(module, &image_type, "Image", &table);
+}
+
+constexpr ModuleSteps steps{standard_builtins, publish, import_builtin_type};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_image() { return ModuleDefinition<steps>::init(info); }
