@@ -102,6 +102,12 @@ inline void add_traceback(const char* op) noexcept {
     if (text) add_traceback_raw(text, 0);
 }
 
+// Fails a call: adds the traceback entry for `op` to the pending exception and returns null.
+inline PyObject* fail(const char* op) noexcept {
+    add_traceback(op);
+    return nullptr;
+}
+
 // Name of an object's type as messages show it (tp_name: the dotted name for the package's types).
 inline const char* type_name_of(PyObject* o) noexcept { return Py_TYPE(o)->tp_name; }
 

@@ -64,7 +64,24 @@ inline PyTypeObject* import_type(const char* module_path, const char* name, Py_s
     return reinterpret_cast<PyTypeObject*>(obj.release());
 }
 
+// ---- method tables --------------------------------------------------------------------------------
+
+// A PyMethodDef for a METH_FASTCALL | METH_KEYWORDS function (plus `flags`, such as METH_STATIC).
+template <auto F>
+PyMethodDef method_def(const char* name, int flags = 0) noexcept {
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), METH_FASTCALL | METH_KEYWORDS | flags,
+            nullptr};
+}
+
 // ---- pickling refusal ----------------------------------------------------------------------------
+
+// The refusal messages: types whose record is `data`, types whose record is `_raw`, and the glyph
+// and image types.
+inline constexpr char pickling_message_data[] =
+    "Pickling of struct members such as self.data must be explicitly requested with @auto_pickle(True)";
+inline constexpr char pickling_message_raw[] =
+    "Pickling of struct members such as self._raw must be explicitly requested with @auto_pickle(True)";
+inline constexpr char pickling_message_unconvertible[] = "self._raw cannot be converted to a Python object for pickling";
 
 // The two refusing methods, one pair per message. `Checked` ones bind their parameters first (none,
 // and `state`) with the usual messages; the others raise whatever they are given.

@@ -44,10 +44,6 @@ constexpr auto all_swizzles(const char (&letters)[N + 1]) {
     return out;
 }
 
-// The pickling refusal message of the vector types.
-inline constexpr char vector_pickling_message[] =
-    "Pickling of struct members such as self.data must be explicitly requested with @auto_pickle(True)";
-
 template <int N>
 struct Swizzle {
     const char* name;
@@ -343,12 +339,6 @@ struct Vector {
         return check_arg_type(o, &type_object, param);
     }
 
-    // Fails a Python-level call: adds its traceback entry and returns null.
-    static PyObject* fail(const char* op) noexcept {
-        add_traceback(op);
-        return nullptr;
-    }
-
     static constexpr const char* other_name[] = {"other"};
 
     // A method without parameters that forwards to a table entry taking the dispatch flag.
@@ -453,12 +443,12 @@ struct Vector {
 
     // PyMethodDef entries; the module's method table lists them in its own order.
     template <auto F>
-    static PyMethodDef def(const char* name, int flags = METH_FASTCALL | METH_KEYWORDS) noexcept {
-        return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), flags, nullptr};
+    static PyMethodDef def(const char* name) noexcept {
+        return method_def<F>(name);
     }
     template <auto F>
     static PyMethodDef static_def(const char* name) noexcept {
-        return def<F>(name, METH_FASTCALL | METH_KEYWORDS | METH_STATIC);
+        return method_def<F>(name, METH_STATIC);
     }
     template <PyObject* (*Entry)(Obj*, int), const char* Name>
     static PyMethodDef def0() noexcept {
@@ -505,8 +495,8 @@ struct Vector {
              })
             m[k++] = d;
         if constexpr (N == 3) m[k++] = def_other<cross, n_cross>();
-        m[k++] = refuse_reduce_def<vector_pickling_message>();
-        m[k++] = refuse_setstate_def<vector_pickling_message>();
+        m[k++] = refuse_reduce_def<pickling_message_data>();
+        m[k++] = refuse_setstate_def<pickling_message_data>();
         return m;
     }
     static inline std::array<PyMethodDef, 28> methods = make_methods();

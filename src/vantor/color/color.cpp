@@ -16,9 +16,6 @@ using namespace vantor::frame;
 
 constexpr ModuleInfo info{"color", "vantor.color.color", "src/vantor/color/color.cpp", "vantor.color.color.Color"};
 
-constexpr char pickling_message[] =
-    "Pickling of struct members such as self._raw must be explicitly requested with @auto_pickle(True)";
-
 using Obj = VantorColorObject;
 
 extern PyTypeObject color_type;
@@ -57,11 +54,6 @@ bool to_channel(PyObject* o, unsigned char& out) noexcept {
 
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
 bool is_color(PyObject* o) noexcept { return PyObject_TypeCheck(o, &color_type); }
-
-PyObject* fail(const char* op) noexcept {
-    add_traceback(op);
-    return nullptr;
-}
 
 // ---- table entries ----------------------------------------------------------------------------
 
@@ -175,22 +167,16 @@ PyObject* py_to_int(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
     return PyLong_FromLong(pack(as(self), 1));
 }
 
-template <auto F>
-PyMethodDef def(const char* name, int flags = 0) noexcept {
-    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), METH_FASTCALL | METH_KEYWORDS | flags,
-            nullptr};
-}
-
 // Stored on the type as function objects, in this order.
 PyMethodDef functions[] = {
-    def<py_from_normalized>("from_normalized", METH_STATIC),
-    def<py_tint>("tint"),
-    def<py_normalize>("normalize"),
-    def<py_equal>("equal"),
-    def<py_fade>("fade"),
-    def<py_to_int>("to_int"),
-    refuse_reduce_def<pickling_message, true>(),
-    refuse_setstate_def<pickling_message, true>(),
+    method_def<py_from_normalized>("from_normalized", METH_STATIC),
+    method_def<py_tint>("tint"),
+    method_def<py_normalize>("normalize"),
+    method_def<py_equal>("equal"),
+    method_def<py_fade>("fade"),
+    method_def<py_to_int>("to_int"),
+    refuse_reduce_def<pickling_message_raw, true>(),
+    refuse_setstate_def<pickling_message_raw, true>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -12,8 +12,6 @@ using namespace vantor::frame;
 
 constexpr ModuleInfo info{"image", "vantor.image.image", "src/vantor/image/image.cpp", "vantor.image.image.Image"};
 
-constexpr char pickling_message[] = "self._raw cannot be converted to a Python object for pickling";
-
 using Obj = VantorImageObject;
 
 extern PyTypeObject image_type;
@@ -69,8 +67,8 @@ PyGetSetDef getsets[] = {
 };
 
 PyMethodDef methods[] = {
-    refuse_reduce_def<pickling_message, true>(),
-    refuse_setstate_def<pickling_message, true>(),
+    refuse_reduce_def<pickling_message_unconvertible, true>(),
+    refuse_setstate_def<pickling_message_unconvertible, true>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -29,11 +29,6 @@ Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
 PyObject* obj(Obj* o) noexcept { return reinterpret_cast<PyObject*>(o); }
 bool is_rect(PyObject* o) noexcept { return PyObject_TypeCheck(o, &rect_type); }
 
-PyObject* fail(const char* op) noexcept {
-    add_traceback(op);
-    return nullptr;
-}
-
 // ---- record arithmetic (single precision) -----------------------------------------------------
 
 float& field(Rectangle& r, int i) noexcept { return i == 0 ? r.x : i == 1 ? r.y : i == 2 ? r.width : r.height; }
@@ -336,32 +331,23 @@ PyObject* py_truth(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
 
 constexpr char p_point[] = "point", p_other[] = "other";
 
-template <auto F>
-PyMethodDef def(const char* name) noexcept {
-    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), METH_FASTCALL | METH_KEYWORDS,
-            nullptr};
-}
-
-constexpr char pickling_message[] =
-    "Pickling of struct members such as self._raw must be explicitly requested with @auto_pickle(True)";
-
 PyMethodDef functions[] = {
-    def<py_object<get_width, n_get_width>>(n_get_width),
-    def<py_object<get_height, n_get_height>>(n_get_height),
-    def<py_object<get_tuple, n_get_tuple>>(n_get_tuple),
-    def<py_object<get_vector4, n_get_vector4>>(n_get_vector4),
-    def<py_truth<PyObject, collide_point, n_collide_point, p_point>>(n_collide_point),
-    def<py_truth<VantorVector2Object, collide_point_vector2, n_collide_point_vector2, p_point>>(
+    method_def<py_object<get_width, n_get_width>>(n_get_width),
+    method_def<py_object<get_height, n_get_height>>(n_get_height),
+    method_def<py_object<get_tuple, n_get_tuple>>(n_get_tuple),
+    method_def<py_object<get_vector4, n_get_vector4>>(n_get_vector4),
+    method_def<py_truth<PyObject, collide_point, n_collide_point, p_point>>(n_collide_point),
+    method_def<py_truth<VantorVector2Object, collide_point_vector2, n_collide_point_vector2, p_point>>(
         n_collide_point_vector2),
-    def<py_truth<PyObject, collide_point_tuple, n_collide_point_tuple, p_point>>(n_collide_point_tuple),
-    def<py_truth<PyObject, collide_point_list, n_collide_point_list, p_point>>(n_collide_point_list),
-    def<py_truth<PyObject, collide_rect, n_collide_rect, p_other>>(n_collide_rect),
-    def<py_truth<Obj, collide_rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect),
-    def<py_truth<VantorVector4Object, collide_rect_vector4, n_collide_rect_vector4, p_other>>(n_collide_rect_vector4),
-    def<py_truth<PyObject, collide_rect_tuple, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple),
-    def<py_truth<PyObject, collide_rect_list, n_collide_rect_list, p_other>>(n_collide_rect_list),
-    refuse_reduce_def<pickling_message>(),
-    refuse_setstate_def<pickling_message>(),
+    method_def<py_truth<PyObject, collide_point_tuple, n_collide_point_tuple, p_point>>(n_collide_point_tuple),
+    method_def<py_truth<PyObject, collide_point_list, n_collide_point_list, p_point>>(n_collide_point_list),
+    method_def<py_truth<PyObject, collide_rect, n_collide_rect, p_other>>(n_collide_rect),
+    method_def<py_truth<Obj, collide_rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect),
+    method_def<py_truth<VantorVector4Object, collide_rect_vector4, n_collide_rect_vector4, p_other>>(n_collide_rect_vector4),
+    method_def<py_truth<PyObject, collide_rect_tuple, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple),
+    method_def<py_truth<PyObject, collide_rect_list, n_collide_rect_list, p_other>>(n_collide_rect_list),
+    refuse_reduce_def<pickling_message_raw>(),
+    refuse_setstate_def<pickling_message_raw>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -12,8 +12,6 @@ using namespace vantor::frame;
 constexpr ModuleInfo info{"runecell", "vantor.runecell.runecell", "src/vantor/runecell/runecell.cpp",
                           "vantor.runecell.runecell.GlyphInfo"};
 
-constexpr char pickling_message[] = "self._raw cannot be converted to a Python object for pickling";
-
 using Obj = VantorGlyphInfoObject;
 
 extern PyTypeObject glyph_type;
@@ -72,8 +70,8 @@ void tp_dealloc(PyObject* self) noexcept {
 }
 
 PyMethodDef methods[] = {
-    refuse_reduce_def<pickling_message, true>(),
-    refuse_setstate_def<pickling_message, true>(),
+    refuse_reduce_def<pickling_message_unconvertible, true>(),
+    refuse_setstate_def<pickling_message_unconvertible, true>(),
     {nullptr, nullptr, 0, nullptr},
 };
 
