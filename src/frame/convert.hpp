@@ -160,6 +160,29 @@ inline bool to_double(PyObject* o, double& out) noexcept {
     return !(out == -1.0 && PyErr_Occurred());
 }
 
+// Reading other objects' numbers: attribute `name`, or item i (by real conversion).
+inline bool attr_double(PyObject* o, const char* name, double& out) noexcept {
+    Ref v(PyObject_GetAttrString(o, name));
+    return v && to_double(v.get(), out);
+}
+
+// Item i as a strong reference: tuples directly, lists without ever holding a borrowed item
+// another thread could free, anything else through its item access.
+inline PyObject* item_ref(PyObject* seq, Py_ssize_t i) noexcept {
+    if (PyTuple_CheckExact(seq)) {
+        if (i < PyTuple_GET_SIZE(seq)) return Py_NewRef(PyTuple_GET_ITEM(seq, i));
+        PyErr_SetString(PyExc_IndexError, "tuple index out of range");
+        return nullptr;
+    }
+    if (PyList_CheckExact(seq)) return PyList_GetItemRef(seq, i);
+    return PySequence_GetItem(seq, i);
+}
+
+inline bool item_double(PyObject* seq, Py_ssize_t i, double& out) noexcept {
+    Ref v(item_ref(seq, i));
+    return v && to_double(v.get(), out);
+}
+
 // Narrowing to single precision: round to nearest even, beyond the float range an infinity.
 inline float narrow(double d) noexcept { return static_cast<float>(d); }
 

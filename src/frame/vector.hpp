@@ -597,9 +597,7 @@ struct Vector {
                 return -1;
             }
             for (int i = 0; i < N; ++i) {
-                Ref item(PyList_CheckExact(a)   ? PyList_GetItemRef(a, i)
-                         : PyTuple_CheckExact(a) ? Py_NewRef(PyTuple_GET_ITEM(a, i))
-                                                 : PySequence_GetItem(a, i));
+                Ref item(item_ref(a, i));
                 if (!item || !store_converted(self, i, item.get())) return -1;
             }
             return 0;

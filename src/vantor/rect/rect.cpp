@@ -44,28 +44,6 @@ bool point_inside(const Rectangle& r, double px, double py) noexcept {
 
 // ---- reading other objects --------------------------------------------------------------------
 
-bool attr_double(PyObject* o, const char* name, double& out) noexcept {
-    Ref v(PyObject_GetAttrString(o, name));
-    return v && to_double(v.get(), out);
-}
-
-// Item i as a strong reference: tuples directly, lists without ever holding a borrowed item
-// another thread could free, anything else through its item access.
-PyObject* item_ref(PyObject* seq, Py_ssize_t i) noexcept {
-    if (PyTuple_CheckExact(seq)) {
-        if (i < PyTuple_GET_SIZE(seq)) return Py_NewRef(PyTuple_GET_ITEM(seq, i));
-        PyErr_SetString(PyExc_IndexError, "tuple index out of range");
-        return nullptr;
-    }
-    if (PyList_CheckExact(seq)) return PyList_GetItemRef(seq, i);
-    return PySequence_GetItem(seq, i);
-}
-
-bool item_double(PyObject* seq, Py_ssize_t i, double& out) noexcept {
-    Ref v(item_ref(seq, i));
-    return v && to_double(v.get(), out);
-}
-
 // 1 when `o` is a list or tuple (subclasses included) of length n, 0 when not, -1 on error.
 int is_sequence_of(PyObject* o, Py_ssize_t n) noexcept {
     if (!PyList_Check(o) && !PyTuple_Check(o)) return 0;
