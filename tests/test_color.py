@@ -90,6 +90,7 @@ class TestConstruction:
             ((1,), {"b": 2}, "__init__() takes at least 3 positional arguments (1 given)"),
             ((1, 2, 3), {"x": 1}, "__init__() got an unexpected keyword argument 'x'"),
             ((1, 2, 3), {"r": 1}, "__init__() got multiple values for keyword argument 'r'"),
+            ((1, 2, 3), {f"k{i}": 1 for i in range(20)}, "__init__() got an unexpected keyword argument 'k0'"),
         ],
     )
     @pytest.mark.parametrize("cls", [Color, Sub])
@@ -235,6 +236,8 @@ class TestIteration:
         it.close()
         assert list(it) == []
         it = iter(Color(1, 2, 3, 4))
+        with raises(TypeError, "throw expected at most 3 arguments, got 4"):
+            it.throw(KeyError, None, None, None)
         with pytest.raises(KeyError):
             it.throw(KeyError("k"))
         assert list(it) == []

@@ -81,6 +81,10 @@ class TestConstruction:
         with pytest.raises(TypeError):
             r.__init__(1, 2, "3", 4)
         assert fields(r) == (1, 2, 9, 9)
+        r = Rect(9, 9, 9, 9)
+        with pytest.raises(TypeError):
+            r.__init__((1, 2), (3, "x"))
+        assert fields(r) == (1, 2, 9, 9)
         assert fields(Rect.__new__(Rect)) == (0, 0, 0, 0)
 
 
@@ -182,6 +186,7 @@ class TestPointCollision:
             ("collide_point_vector2", (0, 0), TypeError,
              "Argument 'point' has incorrect type (expected vantor.vector2.vector2.Vector2, got tuple)"),
             ("collide_point_tuple", (1,), IndexError, None),
+            ("collide_point_tuple", (100,), IndexError, None),  # whatever the values
             ("collide_point_list", [], IndexError, None),
         ],
     )
@@ -233,6 +238,7 @@ class TestRectCollision:
             ("collide_rect_list", (1, 2, 3, 4), TypeError, "Argument 'other' has incorrect type (expected list, got tuple)"),
             ("collide_rect_tuple", (1, 2, 3), IndexError, None),
             ("collide_rect_list", [1, 2], IndexError, None),
+            ("collide_rect_list", [100, 0, 1], IndexError, None),
         ],
     )
     def test_refusals(self, method, arg, exc, msg):

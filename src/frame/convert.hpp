@@ -93,11 +93,20 @@ inline bool bind_tuple_dict(const char* fn, PyObject* args, PyObject* kwds, std:
     if (nkw == 0) return bind_args(fn, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, names, out, required);
     if (nargs > static_cast<Py_ssize_t>(names.size()))  // the count error comes before any keyword's
         return bind_args(fn, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, names, out, required);
-    PyObject* flat[16];
-    if (nargs + nkw > 16) {
-        PyErr_Format(PyExc_TypeError, "%.200s() got too many arguments", fn);
+    // Positional values then keyword values, as a vectorcall lays them out.
+    PyObject* small[16];
+    PyObject** flat = nargs + nkw <= 16 ? small : PyMem_New(PyObject*, static_cast<size_t>(nargs + nkw));
+    if (!flat) {
+        PyErr_NoMemory();
         return false;
     }
+    struct Release {
+        PyObject** p;
+        PyObject** small;
+        ~Release() {
+            if (p != small) PyMem_Free(p);
+        }
+    } release{flat, small};
     Ref kwnames(PyTuple_New(nkw));
     if (!kwnames) return false;
     for (Py_ssize_t i = 0; i < nargs; ++i) flat[i] = PyTuple_GET_ITEM(args, i);

@@ -740,17 +740,19 @@ struct Vector {
 
     static Py_ssize_t length_of(PyObject*) noexcept { return N; }
 
+    // The sequence entry ends every iteration with its IndexError, which the iterator discards:
+    // no traceback entry is built for it. Subscription (the mapping entry) adds one.
     static PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
         if (i < 0 || i >= N) {
             raise_vector_index();
-            return fail("__getitem__");
+            return nullptr;
         }
         return PyFloat_FromDouble(static_cast<double>(get(as(self), static_cast<int>(i))));
     }
     static PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
         Py_ssize_t i;
-        if (!to_index(key, i)) return fail("__getitem__");
-        return sq_item(self, i);
+        PyObject* r = to_index(key, i) ? sq_item(self, i) : nullptr;
+        return r ? r : fail("__getitem__");
     }
 
     // Item assignment: the traits decide whether the key or the value is converted first.

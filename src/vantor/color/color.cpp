@@ -318,7 +318,10 @@ PyObject* iter_send(PyObject* self, PyObject* value) noexcept {
 // The exception is raised where the generator stands; nothing handles it, so the generator ends.
 PyObject* iter_throw(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept {
     if (nargs < 1 || nargs > 3) {
-        PyErr_Format(PyExc_TypeError, "throw expected at least 1 argument, got %zd", nargs);
+        if (nargs < 1)
+            PyErr_SetString(PyExc_TypeError, "throw expected at least 1 argument, got 0");
+        else
+            PyErr_Format(PyExc_TypeError, "throw expected at most 3 arguments, got %zd", nargs);
         return nullptr;
     }
     Py_CLEAR(as_iter(self)->color);

@@ -74,9 +74,14 @@ int compare(PyObject* a, double bd, int op) noexcept {
 
 // ---- collision tests computed directly ---------------------------------------------------------
 
-// The refusal for a typed tuple/list parameter: None cannot be indexed, anything else is the wrong type.
-bool check_items(PyObject* o, bool tuple, const char* param) noexcept {
-    if (tuple ? PyTuple_CheckExact(o) : PyList_CheckExact(o)) return true;
+// A typed tuple/list parameter: None cannot be indexed, anything else is the wrong type, and a
+// container with fewer than `needed` items is an IndexError whatever its values.
+bool check_items(PyObject* o, bool tuple, const char* param, Py_ssize_t needed) noexcept {
+    if (tuple ? PyTuple_CheckExact(o) : PyList_CheckExact(o)) {
+        if ((tuple ? PyTuple_GET_SIZE(o) : PyList_GET_SIZE(o)) >= needed) return true;
+        PyErr_SetString(PyExc_IndexError, tuple ? "tuple index out of range" : "list index out of range");
+        return false;
+    }
     if (o == Py_None)
         PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
     else
@@ -119,7 +124,7 @@ int point_vector2(Obj* self, PyObject* point) noexcept {
 
 template <bool Tuple>
 int point_items(Obj* self, PyObject* point) noexcept {
-    if (!check_items(point, Tuple, "point")) return -1;
+    if (!check_items(point, Tuple, "point", 2)) return -1;
     Ref px(item_ref(point, 0));
     if (!px) return -1;
     return point_compared(self->_raw, px.get(), [point] { return item_ref(point, 1); });
@@ -183,7 +188,7 @@ int rect_vector4(Obj* self, PyObject* other) noexcept {
 
 template <bool Tuple>
 int rect_items(Obj* self, PyObject* other) noexcept {
-    if (!check_items(other, Tuple, "other")) return -1;
+    if (!check_items(other, Tuple, "other", 4)) return -1;
     return rect_compared(self->_raw, [other](int i) { return item_ref(other, i); });
 }
 
@@ -357,10 +362,13 @@ int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
         int ok = read_pair(args[0], p[0], p[1]);
         if (ok == 0) PyErr_SetString(PyExc_ValueError, "First argument must be a Vector2 or list/tuple of length 2");
         if (ok != 1) return -1;
+        store_field(self, 0, p[0]);
+        store_field(self, 1, p[1]);
         ok = read_pair(args[1], s[0], s[1]);
         if (ok == 0) PyErr_SetString(PyExc_ValueError, "Second argument must be a Vector2 or list/tuple of length 2");
         if (ok != 1) return -1;
-        self->_raw = Rectangle{narrow(p[0]), narrow(p[1]), narrow(s[0]), narrow(s[1])};
+        store_field(self, 2, s[0]);
+        store_field(self, 3, s[1]);
         return 0;
     }
     if (nargs != 1) {
@@ -463,16 +471,19 @@ PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) noexcept {
 
 Py_ssize_t sq_length(PyObject*) noexcept { return 4; }
 
+// The sequence entry ends every iteration with its IndexError, which the iterator discards: no
+// traceback entry is built for it. Subscription (the mapping entry) adds one.
 PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
     if (i < 0 || i >= 4) {
         PyErr_SetString(PyExc_IndexError, "Rect index out of range");
-        return fail("__getitem__");
+        return nullptr;
     }
     return py_float(field(as(self)->_raw, static_cast<int>(i)));
 }
 PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
     Py_ssize_t i;
-    return to_index(key, i) ? sq_item(self, i) : fail("__getitem__");
+    PyObject* r = to_index(key, i) ? sq_item(self, i) : nullptr;
+    return r ? r : fail("__getitem__");
 }
 
 // The value is converted first (its error wins), then the index is checked.
