@@ -201,3 +201,65 @@ class TestTracebackEntries:
         with pytest.raises(IndexError) as e:
             client.vector2_slot("cfrom_tuple", (1.0,))
         assert (self.SOURCE, f"{MODULE}.Vector2.cfrom_tuple") in entry_names(e.value)
+
+
+RETRY_AFTER_FAILED_EXECUTION = """
+import builtins, sys, traceback
+real_type = builtins.type
+builtins.type = lambda *a: real_type(*a)   # not a type object: the modules' type import fails
+for name in ("vantor.vector2.vector2", "vantor.color.color"):
+    try:
+        __import__(name)
+    except TypeError as e:
+        assert str(e) == "builtins.type is not a type object", e
+        entries = [f.name for f in traceback.extract_tb(e.__traceback__)]
+        assert "init vantor.vector2.vector2" in entries, entries
+        break
+builtins.type = real_type
+import vantor.vector2.vector2 as m
+import vantor.color.color as c
+assert m.Vector2(1, 2) + m.Vector2(3, 4) == m.Vector2(4, 6)
+assert "__reduce_refused__" not in m.Vector2.__dict__ and "__radd__" not in m.Vector2.__dict__
+assert "__reduce_refused__" not in c.Color.__dict__
+print("ok")
+"""
+
+MODULE_OUTLIVES_ITS_NAMES = """
+import gc, sys
+import vantor.vector2.vector2
+import vantor.vector2 as package
+Vector2 = vantor.vector2.vector2.Vector2
+del sys.modules["vantor.vector2.vector2"], package.vector2
+del package
+gc.collect()
+junk = [type(sys)("junk%d" % i) for i in range(2000)]
+import vantor.vector2.vector2 as again
+assert again.__name__ == "vantor.vector2.vector2" and again.Vector2 is Vector2
+try:
+    Vector2(1, 2) + 1
+except TypeError as e:
+    import traceback
+    assert traceback.extract_tb(e.__traceback__)[-1].name == "vantor.vector2.vector2.Vector2.__add__"
+print("ok")
+"""
+
+
+class TestModuleState:
+    def test_import_after_a_failed_execution_starts_again(self):
+        r = run_python("-c", RETRY_AFTER_FAILED_EXECUTION)
+        assert r.returncode == 0, r.stderr
+        assert r.stdout.split() == ["ok"]
+
+    def test_module_outlives_every_name_for_it(self):
+        r = run_python("-c", MODULE_OUTLIVES_ITS_NAMES)
+        assert r.returncode == 0, r.stderr
+        assert r.stdout.split() == ["ok"]
+
+    def test_method_function_objects_are_collector_tracked(self):
+        import gc
+
+        from vantor.color.color import Color
+        from vantor.rect.rect import Rect
+
+        # deferred reference counting applies only to tracked objects
+        assert gc.is_tracked(Color.__dict__["tint"]) and gc.is_tracked(Rect.__dict__["get_width"])

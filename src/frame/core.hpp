@@ -64,10 +64,11 @@ struct ModuleInfo {
 // machinery runs module creation and execution.
 struct ModuleState {
     const ModuleInfo* info = nullptr;
-    PyObject* module = nullptr;
-    PyObject* dict = nullptr;
-    PyObject* builtins = nullptr;
-    int64_t interpreter = -1;  // id of the interpreter that first created the module; -1: none yet
+    PyObject* module = nullptr;    // strong: the module lives as long as the process
+    PyObject* dict = nullptr;      // strong, the module's dict
+    PyObject* builtins = nullptr;  // strong
+    int64_t interpreter = -1;      // id of the interpreter that first created the module; -1: none yet
+    bool type_published = false;   // the static type's dict is complete; a later execution only re-exports it
 };
 
 inline ModuleState g_module;
@@ -76,6 +77,7 @@ inline ModuleState g_module;
 // a bare code object and frame are made while the pending exception is parked.
 inline void add_traceback_raw(const char* function, int line) noexcept {
     PyObject* exc = PyErr_GetRaisedException();
+    if (!exc) return;  // an entry belongs to a pending exception
     const char* file = g_module.info ? g_module.info->source : "<vantor>";
     PyCodeObject* code = PyCode_NewEmpty(file, function, line);
     Ref globals = g_module.dict ? Ref(Py_NewRef(g_module.dict)) : Ref(PyDict_New());

@@ -48,13 +48,21 @@ inline PyObject* function_repr(PyObject* self) noexcept {
     return PyUnicode_FromFormat("<function %U at %p>", reinterpret_cast<FunctionObject*>(self)->qualname, self);
 }
 
+// Collector-tracked (the interpreter defers reference counting only for such objects), though
+// only the annotations dict could ever lead back to other objects.
+inline int function_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+    Py_VISIT(reinterpret_cast<FunctionObject*>(self)->annotations);
+    return 0;
+}
+
 inline void function_dealloc(PyObject* self) noexcept {
     auto* f = reinterpret_cast<FunctionObject*>(self);
+    PyObject_GC_UnTrack(self);
     Py_XDECREF(f->name);
     Py_XDECREF(f->qualname);
     Py_XDECREF(f->module);
     Py_XDECREF(f->annotations);
-    PyObject_Free(self);
+    PyObject_GC_Del(self);
 }
 
 inline PyObject* function_doc(PyObject*, void*) noexcept { Py_RETURN_NONE; }
@@ -79,7 +87,8 @@ inline PyTypeObject function_type = {
     .tp_vectorcall_offset = offsetof(FunctionObject, vectorcall),
     .tp_repr = function_repr,
     .tp_call = PyVectorcall_Call,
-    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR,
+    .tp_traverse = function_traverse,
     .tp_members = function_members,
     .tp_getset = function_getsets,
     .tp_descr_get = function_descr_get,
@@ -96,8 +105,9 @@ inline int add_functions(PyTypeObject* type, const char* module, const PyMethodD
     Ref dict(PyType_GetDict(type));
     if (!type_name || !module_name || !dict) return -1;
     for (const PyMethodDef* d = defs; d->ml_name; ++d) {
-        auto* f = PyObject_New(FunctionObject, &function_type);
+        auto* f = PyObject_GC_New(FunctionObject, &function_type);
         if (!f) return -1;
+        f->name = f->qualname = f->module = f->annotations = nullptr;
         f->vectorcall = function_vectorcall;
         f->def = d;
         f->owner = (d->ml_flags & METH_STATIC) ? nullptr : type;
@@ -105,6 +115,7 @@ inline int add_functions(PyTypeObject* type, const char* module, const PyMethodD
         f->qualname = PyUnicode_FromFormat("%U.%s", type_name.get(), d->ml_name);
         f->module = Py_NewRef(module_name.get());
         f->annotations = PyDict_New();
+        PyObject_GC_Track(f);
         Ref func(reinterpret_cast<PyObject*>(f));
         if (!f->name || !f->qualname || !f->annotations) return -1;
         const char* ret = return_annotation ? return_annotation(d->ml_name) : nullptr;

@@ -163,6 +163,9 @@ inline int wire_pickling_refusal(PyTypeObject* type) noexcept {
 inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, void* table,
                         std::span<const char* const> hidden = {}, int (*add_methods)(PyTypeObject*) = nullptr,
                         bool refuse_pickling = true) noexcept {
+    // After a failed execution a new module object is executed again: the type is complete by
+    // then and only needs exporting once more.
+    if (g_module.type_published) return PyModule_AddObjectRef(module, attr, reinterpret_cast<PyObject*>(type));
     if (PyType_Ready(type) < 0) return -1;
 #if PY_VERSION_HEX >= 0x030E0000
     PyUnstable_Object_EnableDeferredRefcount(reinterpret_cast<PyObject*>(type));
@@ -172,7 +175,7 @@ inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, 
         if (!capsule || PyDict_SetItemString(type->tp_dict, "__pyx_vtable__", capsule.get()) < 0) return -1;
     }
     for (const char* name : hidden) {
-        if (PyDict_DelItemString(type->tp_dict, name) < 0) return -1;
+        if (PyDict_PopString(type->tp_dict, name, nullptr) < 0) return -1;
     }
     PyType_Modified(type);
     if (PyModule_AddObjectRef(module, attr, reinterpret_cast<PyObject*>(type)) < 0) return -1;
@@ -182,6 +185,7 @@ inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, 
             PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s", type->tp_name);
         return -1;
     }
+    g_module.type_published = true;
     return 0;
 }
 
@@ -242,12 +246,13 @@ inline int exec_module_steps(PyObject* module, const ModuleSteps& steps) noexcep
                      "Module '%s' has already been imported. Re-initialisation is not supported.", info.name);
         return -1;
     }
-    g_module.module = module;
+    g_module.module = Py_NewRef(module);
 #ifdef Py_GIL_DISABLED
     if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_USED) < 0) return -1;
 #endif
-    g_module.dict = PyModule_GetDict(module);
-    if (!g_module.dict) return -1;
+    PyObject* dict = PyModule_GetDict(module);
+    if (!dict) return -1;
+    Py_XSETREF(g_module.dict, Py_NewRef(dict));
     Py_XSETREF(g_module.builtins, PyImport_ImportModule("builtins"));
     if (!g_module.builtins) return -1;
     if (PyModule_AddObjectRef(module, "__builtins__", g_module.builtins) < 0) return -1;
@@ -283,10 +288,14 @@ inline int exec_module_steps(PyObject* module, const ModuleSteps& steps) noexcep
 template <const ModuleSteps& Steps>
 int exec_module(PyObject* module) noexcept {
     if (exec_module_steps(module, Steps) == 0) return 0;
-    Ref init_name(PyUnicode_FromFormat("init %s", g_module.info->full_name));
-    if (g_module.dict && init_name) add_traceback_raw(PyUnicode_AsUTF8(init_name.get()), 0);
-    g_module.module = nullptr;
     if (!PyErr_Occurred()) PyErr_Format(PyExc_ImportError, "init %s", g_module.info->full_name);
+    if (g_module.dict) {
+        Ref init_name(PyUnicode_FromFormat("init %s", g_module.info->full_name));
+        if (init_name) add_traceback_raw(PyUnicode_AsUTF8(init_name.get()), 0);
+    }
+    // A later import starts again from module creation.
+    Py_CLEAR(g_module.module);
+    Py_CLEAR(g_module.dict);
     return -1;
 }
 

@@ -21,22 +21,25 @@ VantorImageVTable* image_table = nullptr;
 
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
 
-// Any arguments are accepted and ignored: an empty glyph, its record zero and no image.
-PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+// An empty glyph: record zero, no image.
+PyObject* alloc(PyTypeObject* type) noexcept {
     PyObject* self = type->tp_alloc(type, 0);
-    if (!self) {
-        add_traceback("__new__");
-        return nullptr;
-    }
+    if (!self) return nullptr;
     as(self)->vtab = &table;
     as(self)->image = Py_None;  // immortal: no reference to take
     return self;
 }
 
+// Any arguments are accepted and ignored.
+PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+    PyObject* self = alloc(type);
+    return self ? self : fail("__new__");
+}
+
 // Slot 0: the record copied whole, its bitmap wrapped by the Image constructor. A failing
 // constructor leaves nothing behind.
 PyObject* new_(GlyphInfo raw) noexcept {
-    Ref self(tp_new(&glyph_type, nullptr, nullptr));
+    Ref self(alloc(&glyph_type));
     if (!self) {
         add_traceback("new");
         return nullptr;
