@@ -104,6 +104,16 @@ inline void add_traceback(const char* op) noexcept {
     if (text) add_traceback_raw(text, 0);
 }
 
+// Traceback entry for a failed property assignment: "<module>.<Type>.<attr>.__set__".
+inline void add_setter_traceback(const char* attr) noexcept {
+    Ref op(PyUnicode_FromFormat("%s.__set__", attr));
+    const char* text = op ? PyUnicode_AsUTF8(op.get()) : nullptr;
+    add_traceback(text ? text : "__set__");
+}
+
+// Deallocation of an instance that holds no references: straight to the type's free function.
+inline void dealloc_plain(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
+
 // Fails a call: adds the traceback entry for `op` to the pending exception and returns null.
 inline PyObject* fail(const char* op) noexcept {
     add_traceback(op);

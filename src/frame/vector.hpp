@@ -639,7 +639,6 @@ struct Vector {
         }
         return obj(o);
     }
-    static void tp_dealloc(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
 
     // ---- text, hash, comparison --------------------------------------------------------------
 
@@ -794,8 +793,7 @@ struct Vector {
         const int i = *static_cast<const int*>(closure);
         if (!value) raise_not_implemented_del();
         if (!value || !store_converted(as(self), i, value)) {
-            Ref op(PyUnicode_FromFormat("%s.__set__", Traits::components[i]));
-            add_traceback(op ? PyUnicode_AsUTF8(op.get()) : "__set__");
+            add_setter_traceback(Traits::components[i]);
             return -1;
         }
         return 0;
@@ -920,7 +918,7 @@ struct Vector {
         .tp_name = Traits::full_name,
         .tp_basicsize = sizeof(Obj),
         .tp_itemsize = 0,
-        .tp_dealloc = tp_dealloc,
+        .tp_dealloc = dealloc_plain,
         .tp_repr = tp_repr,
         .tp_as_number = &number,
         .tp_as_sequence = &sequence,

@@ -225,8 +225,6 @@ PyObject* tp_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, Py
     return o.release();
 }
 
-void tp_dealloc(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
-
 // ---- text, comparison, length, channel properties ----------------------------------------------
 
 PyObject* tp_repr(PyObject* self) noexcept {
@@ -245,10 +243,10 @@ Py_ssize_t sq_length(PyObject*) noexcept { return 4; }
 
 struct Channel {
     int index;
-    const char* setter;  // traceback name
+    const char* name;
 };
-constexpr Channel channels[] = {{0, "r.__set__"},   {1, "g.__set__"},     {2, "b.__set__"},    {3, "a.__set__"},
-                                {0, "red.__set__"}, {1, "green.__set__"}, {2, "blue.__set__"}, {3, "alpha.__set__"}};
+constexpr Channel channels[] = {{0, "r"},   {1, "g"},     {2, "b"},    {3, "a"},
+                                {0, "red"}, {1, "green"}, {2, "blue"}, {3, "alpha"}};
 
 unsigned char& channel(Obj* o, int i) noexcept {
     Color& c = o->_raw;
@@ -263,7 +261,7 @@ int set_channel(PyObject* self, PyObject* value, void* closure) noexcept {
     if (!value) raise_not_implemented_del();
     unsigned char v;
     if (!value || !to_channel(value, v)) {
-        add_traceback(ch->setter);
+        add_setter_traceback(ch->name);
         return -1;
     }
     channel(as(self), ch->index) = v;
@@ -401,7 +399,7 @@ PyTypeObject color_type = {
     .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
     .tp_name = "vantor.color.color.Color",
     .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = tp_dealloc,
+    .tp_dealloc = dealloc_plain,
     .tp_repr = tp_repr,
     .tp_as_sequence = &sequence,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,

@@ -216,8 +216,7 @@ int set_color(PyObject* self, PyObject* value, void* closure) noexcept {
     if (value != Py_None && !PyObject_TypeCheck(value, color_type)) {
         PyErr_Format(PyExc_TypeError, "%.1sCannot convert %.200s to %.200s", "", type_name_of(value),
                      color_type->tp_name);
-        Ref op(PyUnicode_FromFormat("%s.__set__", palette[i].name));
-        add_traceback(op ? PyUnicode_AsUTF8(op.get()) : "__set__");
+        add_setter_traceback(palette[i].name);
         return -1;
     }
     store(self, i, Py_NewRef(value));

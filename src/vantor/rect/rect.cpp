@@ -435,8 +435,6 @@ PyObject* tp_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, Py
     return o.release();
 }
 
-void tp_dealloc(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
-
 // ---- text, comparison, sequence ---------------------------------------------------------------
 
 PyObject* tp_repr(PyObject* self) noexcept {
@@ -577,8 +575,7 @@ int set_prop(PyObject* self, PyObject* value, void* closure) noexcept {
         }
     }
     if (ok) return 0;
-    Ref op(PyUnicode_FromFormat("%s.__set__", prop_names[p]));
-    add_traceback(op ? PyUnicode_AsUTF8(op.get()) : "__set__");
+    add_setter_traceback(prop_names[p]);
     return -1;
 }
 
@@ -599,7 +596,7 @@ PyTypeObject rect_type = {
     .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
     .tp_name = "vantor.rect.rect.Rect",
     .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = tp_dealloc,
+    .tp_dealloc = dealloc_plain,
     .tp_repr = tp_repr,
     .tp_as_sequence = &sequence,
     .tp_as_mapping = &mapping,
