@@ -14,4 +14,4 @@ def run_python(*args, **kwargs):
     """Runs the current interpreter in a child process; returns the CompletedProcess."""
     import subprocess
 
-    return subprocess.run([sys.executable, *args], capture_output=True, text=True, timeout=120, **kwargs)
+    return subprocess.run([sys.executable, *args], capture_output=True, text=True, **{"timeout": 120, **kwargs})

@@ -128,3 +128,53 @@ def test_parsing_a_list_another_thread_changes():
     r = run_python("-X", "gil=0", "-c", PARSE_WHILE_MUTATING)
     assert r.returncode == 0, r.stderr
     assert r.stdout.split() == ["ok"]
+
+
+SHARED_ITERATORS = textwrap.dedent(
+    """
+    import sys, threading
+    from collections import Counter
+    from vantor.color.color import Color
+    assert not sys._is_gil_enabled()
+
+    # Each iterator holds the only reference to its colour, so a double release frees it twice.
+    iterators = [iter(Color(10, 20, 30, 40)) for _ in range(20000)]
+    closed = set(range(0, len(iterators), 7))
+    barrier = threading.Barrier(8)
+    taken = [[] for _ in range(8)]
+    errors = []
+
+    def work(k):
+        try:
+            barrier.wait()
+            for i, it in enumerate(iterators):
+                if k == 0 and i in closed:
+                    it.close()
+                for value in it:
+                    taken[k].append((i, value))
+        except BaseException as e:
+            errors.append(repr(e))
+
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(8)]
+    for t in threads: t.start()
+    for t in threads: t.join()
+    assert not errors, errors[:3]
+    per_iterator = {}
+    for pairs in taken:
+        for i, value in pairs:
+            per_iterator.setdefault(i, []).append(value)
+    # Every step is taken exactly once: no channel twice, none after the end, all four unless closed.
+    for i in range(len(iterators)):
+        values = per_iterator.get(i, [])
+        assert len(values) == len(set(values)) <= 4 and set(values) <= {10, 20, 30, 40}, (i, values)
+        assert i in closed or sorted(values) == [10, 20, 30, 40], (i, values)
+    print("ok")
+    """
+)
+
+
+@free_threaded_only
+def test_one_colour_iterator_shared_by_threads_yields_each_channel_once():
+    r = run_python("-X", "gil=0", "-c", SHARED_ITERATORS)
+    assert r.returncode == 0, r.stderr[-2000:]
+    assert r.stdout.split() == ["ok"]

@@ -250,6 +250,31 @@ def test_construction_and_argument_errors(K, expr, exc, msg):
         eval(expr, ns)
 
 
+class Label:
+    def __str__(self):
+        return "Renamed"
+
+
+class Renaming(type):
+    """A metaclass that reports another name for its classes."""
+
+    __name__ = property(lambda cls: Label())
+
+
+class Unnameable(type):
+    __name__ = property(lambda cls: 1 / 0)
+
+
+def test_invalid_argument_message_names_the_type_as_its_metaclass_reports_it(K):
+    # Vector3 and Vector4 read str(type(obj).__name__); Vector2 keeps the type's own name.
+    odd = Renaming("Odd", (), {})()
+    with raises(TypeError, f"Vector{K.n}() invalid constructor argument: {'Odd' if K.n == 2 else 'Renamed'}"):
+        K.cls(odd)
+    if K.n > 2:
+        with pytest.raises(ZeroDivisionError):
+            K.cls(Unnameable("Odd", (), {})())
+
+
 def test_constructor_counts_other_than_zero_one_and_all_are_refused(K):
     for count in range(2, 7):
         if count != K.n:

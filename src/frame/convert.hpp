@@ -37,6 +37,13 @@ inline void raise_subscript_deletion(const char* type_name) noexcept {
     PyErr_Format(PyExc_NotImplementedError, "Subscript %.10s not supported by %.200s", "deletion", type_name);
 }
 
+// The text of type(o).__name__ as str() gives it: the attribute is read from the type object, so a
+// metaclass that reports another name is honoured. A new reference, or null with an error set.
+inline PyObject* type_name_text(PyObject* o) noexcept {
+    Ref name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(o)), "__name__"));
+    return name ? PyObject_Str(name.get()) : nullptr;
+}
+
 // ---- argument binding ----------------------------------------------------------------------------
 
 // Binds a vectorcall argument list to the parameters `names` (each positional or by keyword); the

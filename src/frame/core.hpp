@@ -6,9 +6,22 @@
 #include <Python.h>
 #include <frameobject.h>
 
+#include <atomic>
 #include <utility>
 
 namespace vantor::frame {
+
+// Value-record fields are read and written without a lock: with the GIL forced off, a reader may
+// see a mixture of several writers' values, by design. Each access is a relaxed atomic one, so
+// that such a race is defined behaviour; on x86-64 and arm64 these are plain moves.
+template <class T>
+inline T relaxed_load(const T& field) noexcept {
+    return std::atomic_ref<T>(const_cast<T&>(field)).load(std::memory_order_relaxed);
+}
+template <class T>
+inline void relaxed_store(T& field, T value) noexcept {
+    std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+}
 
 // Owns one strong reference; releases it on destruction.
 class Ref {
@@ -69,6 +82,8 @@ struct ModuleState {
     PyObject* builtins = nullptr;  // strong
     int64_t interpreter = -1;      // id of the interpreter that first created the module; -1: none yet
     bool type_published = false;   // the static type's dict is complete; a later execution only re-exports it
+    bool methods_added = false;    // the function objects are in the type's dict
+    bool entered_in_modules = false;  // execution put the module into sys.modules under its dotted path
 };
 
 inline ModuleState g_module;

@@ -118,36 +118,51 @@ inline PyMethodDef refuse_setstate_def() {
             METH_FASTCALL | METH_KEYWORDS, nullptr};
 }
 
+// The dict entry `name` of `dict` as a new reference in `out` (null when absent): 0, or -1 on
+// error. Unlike PyDict_GetItemString it never mistakes a failed lookup for an absent entry.
+inline int dict_entry(PyObject* dict, const char* name, Ref& out) noexcept {
+    PyObject* found = nullptr;
+    const int rc = PyDict_GetItemStringRef(dict, name, &found);
+    out = Ref(found);
+    return rc < 0 ? -1 : 0;
+}
+
 // Makes the refusing methods the type's __reduce__ and __setstate__, unless the type already has
-// pickling of its own. Afterwards they are reachable only under those two names.
+// pickling of its own. Afterwards they are reachable only under those two names. Every lookup is
+// checked before the next runs, and running it again after a failure part way completes the
+// wiring (a refusing method already moved is recognised as the type's own).
 inline int wire_pickling_refusal(PyTypeObject* type) noexcept {
     PyObject* dict = type->tp_dict;
-    int own_getstate = PyDict_ContainsString(dict, "__getstate__");
-    if (own_getstate < 0) return -1;
-    if (own_getstate) return 0;
-    Ref reduce_ex(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__reduce_ex__"));
-    Ref object_reduce_ex(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyBaseObject_Type), "__reduce_ex__"));
-    Ref reduce(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__reduce__"));
-    Ref object_reduce(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyBaseObject_Type), "__reduce__"));
-    if (!reduce_ex || !object_reduce_ex || !reduce || !object_reduce) return -1;
+    PyObject* as_object = reinterpret_cast<PyObject*>(type);
+    PyObject* object = reinterpret_cast<PyObject*>(&PyBaseObject_Type);
+    const int own_getstate = PyDict_ContainsString(dict, "__getstate__");
+    if (own_getstate != 0) return own_getstate < 0 ? -1 : 0;
+    Ref reduce_ex(PyObject_GetAttrString(as_object, "__reduce_ex__"));
+    if (!reduce_ex) return -1;
+    Ref object_reduce_ex(PyObject_GetAttrString(object, "__reduce_ex__"));
+    if (!object_reduce_ex) return -1;
     if (reduce_ex.get() != object_reduce_ex.get()) return 0;
-    PyObject* refuser = PyDict_GetItemString(dict, refuse_reduce_name);
-    if (!refuser) refuser = PyDict_GetItemString(dict, "__reduce__");
-    if (!refuser || (reduce.get() != object_reduce.get() && reduce.get() != refuser)) return 0;
-    Ref refuser_ref(Py_NewRef(refuser));
-    if (PyDict_SetItemString(dict, "__reduce__", refuser) < 0) return -1;
-    if (PyDict_ContainsString(dict, refuse_reduce_name) == 1 && PyDict_DelItemString(dict, refuse_reduce_name) < 0)
-        return -1;
-    PyObject* set_refuser = PyDict_GetItemString(dict, refuse_setstate_name);
+    Ref reduce(PyObject_GetAttrString(as_object, "__reduce__"));
+    if (!reduce) return -1;
+    Ref object_reduce(PyObject_GetAttrString(object, "__reduce__"));
+    if (!object_reduce) return -1;
+
+    Ref refuser;
+    if (dict_entry(dict, refuse_reduce_name, refuser) < 0) return -1;
+    if (!refuser && dict_entry(dict, "__reduce__", refuser) < 0) return -1;
+    if (!refuser || (reduce.get() != object_reduce.get() && reduce.get() != refuser.get())) return 0;
+    if (PyDict_SetItemString(dict, "__reduce__", refuser.get()) < 0) return -1;
+    if (PyDict_PopString(dict, refuse_reduce_name, nullptr) < 0) return -1;
+
+    Ref set_refuser;
+    if (dict_entry(dict, refuse_setstate_name, set_refuser) < 0) return -1;
     if (set_refuser) {
         PyObject* setstate = nullptr;
-        if (PyObject_GetOptionalAttrString(reinterpret_cast<PyObject*>(type), "__setstate__", &setstate) < 0)
-            return -1;
+        if (PyObject_GetOptionalAttrString(as_object, "__setstate__", &setstate) < 0) return -1;
         Ref setstate_ref(setstate);
-        if (!setstate || setstate == set_refuser) {
-            Ref keep(Py_NewRef(set_refuser));
-            if (PyDict_SetItemString(dict, "__setstate__", set_refuser) < 0) return -1;
-            if (PyDict_DelItemString(dict, refuse_setstate_name) < 0) return -1;
+        if (!setstate || setstate == set_refuser.get()) {
+            if (PyDict_SetItemString(dict, "__setstate__", set_refuser.get()) < 0) return -1;
+            if (PyDict_PopString(dict, refuse_setstate_name, nullptr) < 0) return -1;
         }
     }
     PyType_Modified(type);
@@ -179,7 +194,12 @@ inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, 
     }
     PyType_Modified(type);
     if (PyModule_AddObjectRef(module, attr, reinterpret_cast<PyObject*>(type)) < 0) return -1;
-    if (add_methods && add_methods(type) < 0) return -1;
+    // Added once: adding them again after a failure further on would bring back the refusing
+    // methods under their own names, beside the ones already wired.
+    if (add_methods && !g_module.methods_added) {
+        if (add_methods(type) < 0) return -1;
+        g_module.methods_added = true;
+    }
     if (refuse_pickling && wire_pickling_refusal(type) < 0) {
         if (!PyErr_Occurred())
             PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s", type->tp_name);
@@ -247,6 +267,7 @@ inline int exec_module_steps(PyObject* module, const ModuleSteps& steps) noexcep
         return -1;
     }
     g_module.module = Py_NewRef(module);
+    g_module.entered_in_modules = false;
 #ifdef Py_GIL_DISABLED
     if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_USED) < 0) return -1;
 #endif
@@ -269,13 +290,18 @@ inline int exec_module_steps(PyObject* module, const ModuleSteps& steps) noexcep
     // Whatever name the module was imported under, its own dotted path finds it too.
     PyObject* modules = PyImport_GetModuleDict();
     const int present = PyDict_ContainsString(modules, info.full_name);
-    if (present < 0 || (!present && PyDict_SetItemString(modules, info.full_name, module) < 0)) return -1;
+    if (present < 0) return -1;
+    if (!present) {
+        if (PyDict_SetItemString(modules, info.full_name, module) < 0) return -1;
+        g_module.entered_in_modules = true;
+    }
 
     for (const char* name : steps.builtins) {
         PyObject* value = nullptr;
         if (PyObject_GetOptionalAttrString(g_module.builtins, name, &value) < 0) return -1;
         if (!value) {
-            PyErr_Format(PyExc_NameError, "name '%U' is not defined", Ref(PyUnicode_FromString(name)).get());
+            Ref text(PyUnicode_FromString(name));
+            if (text) PyErr_Format(PyExc_NameError, "name '%U' is not defined", text.get());
             return -1;
         }
         Py_DECREF(value);  // builtins are immortal or held by the builtins module for the process
@@ -293,7 +319,19 @@ int exec_module(PyObject* module) noexcept {
         Ref init_name(PyUnicode_FromFormat("init %s", g_module.info->full_name));
         if (init_name) add_traceback_raw(PyUnicode_AsUTF8(init_name.get()), 0);
     }
-    // A later import starts again from module creation.
+    // A later import starts again from module creation, and must not find this half-made module
+    // under the dotted path this execution entered it at.
+    if (g_module.entered_in_modules) {
+        PyObject* exc = PyErr_GetRaisedException();
+        PyObject* entry = nullptr;
+        if (PyDict_GetItemStringRef(PyImport_GetModuleDict(), g_module.info->full_name, &entry) > 0 &&
+            entry == module)
+            PyDict_DelItemString(PyImport_GetModuleDict(), g_module.info->full_name);
+        Py_XDECREF(entry);
+        PyErr_Clear();  // the execution's own error is the one to report
+        PyErr_SetRaisedException(exc);
+        g_module.entered_in_modules = false;
+    }
     Py_CLEAR(g_module.module);
     Py_CLEAR(g_module.dict);
     return -1;

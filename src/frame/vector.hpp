@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstring>
 #include <tuple>
+#include <utility>
 
 namespace vantor::frame {
 
@@ -65,16 +66,21 @@ struct Vector {
     static Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
     static PyObject* obj(Obj* o) noexcept { return reinterpret_cast<PyObject*>(o); }
 
+    // Every access to a component goes through these four (relaxed atomic, see core.hpp).
+    static T get(const Obj* o, int i) noexcept { return relaxed_load(o->data.*Traits::members[i]); }
+    static void set(Obj* o, int i, T v) noexcept { relaxed_store(o->data.*Traits::members[i], v); }
+    // Whole records are read and written with each member named at compile time: a loop over the
+    // member table would read the table at run time, since atomic accesses are not unrolled.
     static Vals load(const Obj* o) noexcept {
-        Vals v;
-        for (int i = 0; i < N; ++i) v[i] = o->data.*Traits::members[i];
-        return v;
+        return [o]<size_t... I>(std::index_sequence<I...>) {
+            return Vals{relaxed_load(o->data.*Traits::members[I])...};
+        }(std::make_index_sequence<N>{});
     }
     static void store(Obj* o, const Vals& v) noexcept {
-        for (int i = 0; i < N; ++i) o->data.*Traits::members[i] = v[i];
+        [o, &v]<size_t... I>(std::index_sequence<I...>) {
+            (relaxed_store(o->data.*Traits::members[I], v[I]), ...);
+        }(std::make_index_sequence<N>{});
     }
-    static T get(const Obj* o, int i) noexcept { return o->data.*Traits::members[i]; }
-    static void set(Obj* o, int i, T v) noexcept { o->data.*Traits::members[i] = v; }
 
     // ---- construction at C level -------------------------------------------------------------
 
@@ -602,7 +608,7 @@ struct Vector {
             }
             return 0;
         }
-        Ref tname(PyType_GetName(Py_TYPE(a)));
+        Ref tname(Traits::type_name_as_attribute ? type_name_text(a) : PyType_GetName(Py_TYPE(a)));
         if (tname) PyErr_Format(PyExc_TypeError, "%s() invalid constructor argument: %U", Traits::name, tname.get());
         return -1;
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "frame/function.hpp"
 #include "frame/module.hpp"
@@ -55,29 +56,47 @@ bool to_channel(PyObject* o, unsigned char& out) noexcept {
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
 bool is_color(PyObject* o) noexcept { return PyObject_TypeCheck(o, &color_type); }
 
+// Every access to a channel of a colour that may be shared is a relaxed atomic byte access (see
+// core.hpp); a whole colour is read or written one channel after another.
+unsigned char& channel_ref(Obj* o, int i) noexcept {
+    Color& c = o->_raw;
+    return i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : c.a;
+}
+unsigned char get_channel_value(Obj* o, int i) noexcept { return relaxed_load(channel_ref(o, i)); }
+void set_channel_value(Obj* o, int i, unsigned char v) noexcept { relaxed_store(channel_ref(o, i), v); }
+Color load(Obj* o) noexcept {
+    return Color{get_channel_value(o, 0), get_channel_value(o, 1), get_channel_value(o, 2), get_channel_value(o, 3)};
+}
+void store(Obj* o, Color c) noexcept {
+    set_channel_value(o, 0, c.r);
+    set_channel_value(o, 1, c.g);
+    set_channel_value(o, 2, c.b);
+    set_channel_value(o, 3, c.a);
+}
+
 // ---- table entries ----------------------------------------------------------------------------
 
 PyObject* new_(int r, int g, int b, int a) noexcept {
     auto* o = reinterpret_cast<Obj*>(color_type.tp_alloc(&color_type, 0));
     if (!o) return fail("new");
     o->vtab = &table;
-    o->_raw = Color{saturate(r), saturate(g), saturate(b), saturate(a)};
+    store(o, Color{saturate(r), saturate(g), saturate(b), saturate(a)});
     return reinterpret_cast<PyObject*>(o);
 }
 
-int c_equal(Obj* self, Obj* other) noexcept { return ColorIsEqual(self->_raw, other->_raw) ? 1 : 0; }
+int c_equal(Obj* self, Obj* other) noexcept { return ColorIsEqual(load(self), load(other)) ? 1 : 0; }
 
 // Channels times the double nearest 1/255 (a product, not a quotient: they differ in the last
 // bit for some channels), as a Vector4.
 PyObject* c_normalize(Obj* self) noexcept {
     constexpr double k = 0.00392156862745098;
-    const Color c = self->_raw;
+    const Color c = load(self);
     PyObject* v = vector4_table->new_(c.r * k, c.g * k, c.b * k, c.a * k);
     return v ? v : fail("c_normalize");
 }
 
 PyObject* c_tint(Obj* self, Obj* tint) noexcept {
-    const Color c = ColorTint(self->_raw, tint->_raw);
+    const Color c = ColorTint(load(self), load(tint));
     PyObject* r = new_(c.r, c.g, c.b, c.a);
     return r ? r : fail("c_tint");
 }
@@ -93,7 +112,7 @@ void fade(Obj* self, float alpha, int flag) noexcept {
             return;
         }
     }
-    self->_raw.a = faded_alpha(alpha);
+    set_channel_value(self, 3, faded_alpha(alpha));
 }
 
 int pack(Obj* self, int flag) noexcept {
@@ -110,7 +129,7 @@ int pack(Obj* self, int flag) noexcept {
             return v;
         }
     }
-    return ColorToInt(self->_raw);
+    return ColorToInt(load(self));
 }
 
 // ---- Python methods ---------------------------------------------------------------------------
@@ -126,8 +145,9 @@ PyObject* py_from_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     PyObject* v;
     if (!bind("from_normalized", args, nargs, kwnames, names, &v) || !check_arg_type(v, vector4_type, "vector"))
         return fail("from_normalized");
-    const VantorVector4Data d = reinterpret_cast<VantorVector4Object*>(v)->data;
-    PyObject* r = new_(scaled_fraction(d.x), scaled_fraction(d.y), scaled_fraction(d.z), scaled_fraction(d.w));
+    const VantorVector4Data& d = reinterpret_cast<VantorVector4Object*>(v)->data;
+    PyObject* r = new_(scaled_fraction(relaxed_load(d.x)), scaled_fraction(relaxed_load(d.y)),
+                       scaled_fraction(relaxed_load(d.z)), scaled_fraction(relaxed_load(d.w)));
     return r ? r : fail("from_normalized");
 }
 
@@ -195,7 +215,7 @@ int init_channels(Obj* self, PyObject* const* bound) noexcept {
     unsigned char* dst[] = {&c.r, &c.g, &c.b, &c.a};
     for (int i = 0; i < 4; ++i)
         if (bound[i] && !to_channel(bound[i], *dst[i])) return -1;
-    self->_raw = c;
+    store(self, c);
     return 0;
 }
 
@@ -228,7 +248,7 @@ PyObject* tp_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, Py
 // ---- text, comparison, length, channel properties ----------------------------------------------
 
 PyObject* tp_repr(PyObject* self) noexcept {
-    const Color c = as(self)->_raw;
+    const Color c = load(as(self));
     return PyUnicode_FromFormat("Color(%d, %d, %d, %d)", c.r, c.g, c.b, c.a);
 }
 
@@ -248,13 +268,8 @@ struct Channel {
 constexpr Channel channels[] = {{0, "r"},   {1, "g"},     {2, "b"},    {3, "a"},
                                 {0, "red"}, {1, "green"}, {2, "blue"}, {3, "alpha"}};
 
-unsigned char& channel(Obj* o, int i) noexcept {
-    Color& c = o->_raw;
-    return i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : c.a;
-}
-
 PyObject* get_channel(PyObject* self, void* closure) noexcept {
-    return PyLong_FromLong(channel(as(self), static_cast<const Channel*>(closure)->index));
+    return PyLong_FromLong(get_channel_value(as(self), static_cast<const Channel*>(closure)->index));
 }
 int set_channel(PyObject* self, PyObject* value, void* closure) noexcept {
     const auto* ch = static_cast<const Channel*>(closure);
@@ -264,7 +279,7 @@ int set_channel(PyObject* self, PyObject* value, void* closure) noexcept {
         add_setter_traceback(ch->name);
         return -1;
     }
-    channel(as(self), ch->index) = v;
+    set_channel_value(as(self), ch->index, v);
     return 0;
 }
 
@@ -284,6 +299,9 @@ PyGetSetDef getsets[] = {
 
 // ---- iteration: a generator-like object reading each channel when it yields it ----------------
 
+// One iterator may be shared between threads: its step (the colour and the index) is taken and
+// advanced under the iterator's critical section, and a colour it lets go of is released only
+// after the section ends, so no two threads release it and no thread reads a released one.
 struct ChannelIterator {
     PyObject_HEAD
     PyObject* color;  // null once finished
@@ -294,19 +312,44 @@ extern PyTypeObject iterator_type;
 
 ChannelIterator* as_iter(PyObject* o) noexcept { return reinterpret_cast<ChannelIterator*>(o); }
 
+// Ends the iteration; the colour is released outside the critical section.
+void finish(PyObject* self) noexcept {
+    PyObject* color;
+    {
+        CriticalSection cs(self);
+        color = std::exchange(as_iter(self)->color, nullptr);
+    }
+    Py_XDECREF(color);
+}
+
 PyObject* iter_next(PyObject* self) noexcept {
     ChannelIterator* it = as_iter(self);
-    if (!it->color) return nullptr;
-    if (it->next < 4) return PyLong_FromLong(channel(as(it->color), it->next++));
-    Py_CLEAR(it->color);
-    return nullptr;
+    PyObject* done = nullptr;
+    int value = -1;
+    {
+        CriticalSection cs(self);
+        if (it->color) {
+            if (it->next < 4)
+                value = get_channel_value(as(it->color), it->next++);
+            else
+                done = std::exchange(it->color, nullptr);
+        }
+    }
+    Py_XDECREF(done);
+    return value < 0 ? nullptr : PyLong_FromLong(value);
 }
 
 PyObject* iter_send(PyObject* self, PyObject* value) noexcept {
-    ChannelIterator* it = as_iter(self);
-    if (value != Py_None && it->color && it->next == 0) {
-        PyErr_SetString(PyExc_TypeError, "can't send non-None value to a just-started generator");
-        return nullptr;
+    if (value != Py_None) {
+        bool just_started;
+        {
+            CriticalSection cs(self);
+            just_started = as_iter(self)->color && as_iter(self)->next == 0;
+        }
+        if (just_started) {
+            PyErr_SetString(PyExc_TypeError, "can't send non-None value to a just-started generator");
+            return nullptr;
+        }
     }
     PyObject* r = iter_next(self);
     if (!r && !PyErr_Occurred()) PyErr_SetNone(PyExc_StopIteration);
@@ -322,7 +365,7 @@ PyObject* iter_throw(PyObject* self, PyObject* const* args, Py_ssize_t nargs) no
             PyErr_Format(PyExc_TypeError, "throw expected at most 3 arguments, got %zd", nargs);
         return nullptr;
     }
-    Py_CLEAR(as_iter(self)->color);
+    finish(self);
     PyObject* typ = args[0];
     if (PyExceptionInstance_Check(typ))
         PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(typ)), typ);
@@ -335,7 +378,7 @@ PyObject* iter_throw(PyObject* self, PyObject* const* args, Py_ssize_t nargs) no
 }
 
 PyObject* iter_close(PyObject* self, PyObject*) noexcept {
-    Py_CLEAR(as_iter(self)->color);
+    finish(self);
     Py_RETURN_NONE;
 }
 

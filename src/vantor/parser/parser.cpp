@@ -1,5 +1,6 @@
 // vantor.parser.parser: three exported C functions that turn a vector2-, color- or rect-like Python
-// argument into a raylib struct. Package objects are copied out of their records; exact tuples
+// argument into a raylib struct. Package objects are copied out of their records (field by field,
+// each a relaxed atomic load, as every record access of the package is); exact tuples
 // and lists are read in place; any other sequence is materialised first.
 #include "parser.h"
 
@@ -88,8 +89,7 @@ bool parse_items(PyObject* arg, const Kind& kind, T (&out)[N], Py_ssize_t& len) 
         Ref seq(PySequence_Fast(arg, "expected sequence"));
         return seq && convert_items(seq.get(), kind, kind.sequence_message, out, len);
     }
-    Ref name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(arg)), "__name__"));
-    Ref text(name ? PyObject_Str(name.get()) : nullptr);
+    Ref text(type_name_text(arg));
     if (text) PyErr_Format(PyExc_TypeError, "%s%U%s", kind.type_prefix, text.get(), kind.type_suffix);
     return false;
 }
@@ -101,7 +101,10 @@ S failed(const Kind& kind) noexcept {
 }
 
 Vector2 parse_vector2_like(PyObject* arg) noexcept {
-    if (Py_IS_TYPE(arg, vector2_type)) return reinterpret_cast<VantorVector2Object*>(arg)->data;
+    if (Py_IS_TYPE(arg, vector2_type)) {
+        const Vector2& r = reinterpret_cast<VantorVector2Object*>(arg)->data;
+        return Vector2{relaxed_load(r.x), relaxed_load(r.y)};
+    }
     float v[2];
     Py_ssize_t len;
     if (!parse_items(arg, vector2_kind, v, len)) return failed<Vector2>(vector2_kind);
@@ -110,7 +113,10 @@ Vector2 parse_vector2_like(PyObject* arg) noexcept {
 
 // All items converted before any is clamped to a byte; three items mean an opaque colour.
 Color parse_color_like(PyObject* arg) noexcept {
-    if (Py_IS_TYPE(arg, color_type)) return reinterpret_cast<VantorColorObject*>(arg)->_raw;
+    if (Py_IS_TYPE(arg, color_type)) {
+        const Color& r = reinterpret_cast<VantorColorObject*>(arg)->_raw;
+        return Color{relaxed_load(r.r), relaxed_load(r.g), relaxed_load(r.b), relaxed_load(r.a)};
+    }
     int v[4] = {0, 0, 0, 255};
     Py_ssize_t len;
     if (!parse_items(arg, color_kind, v, len)) return failed<Color>(color_kind);
@@ -119,7 +125,10 @@ Color parse_color_like(PyObject* arg) noexcept {
 }
 
 Rectangle parse_rect_like(PyObject* arg) noexcept {
-    if (Py_IS_TYPE(arg, rect_type)) return reinterpret_cast<VantorRectObject*>(arg)->_raw;
+    if (Py_IS_TYPE(arg, rect_type)) {
+        const Rectangle& r = reinterpret_cast<VantorRectObject*>(arg)->_raw;
+        return Rectangle{relaxed_load(r.x), relaxed_load(r.y), relaxed_load(r.width), relaxed_load(r.height)};
+    }
     float v[4];
     Py_ssize_t len;
     if (!parse_items(arg, rect_kind, v, len)) return failed<Rectangle>(rect_kind);

@@ -35,11 +35,13 @@ typedef struct VantorParser {
 } VantorParser;
 
 /* Takes the function `name` from the `__pyx_capi__` dict `capi` into `*dest` (a function pointer
- * of `size` bytes), checking that its capsule carries `signature`. 0, or -1 with ImportError. */
+ * of `size` bytes), checking that its capsule carries `signature`. 0, or -1 with ImportError (or
+ * the lookup's own error, such as MemoryError). */
 static inline int vantor_bind_exported(PyObject *capi, const char *module, const char *name,
                                        const char *signature, void *dest, size_t size) {
-    PyObject *capsule = PyDict_Check(capi) ? PyDict_GetItemString(capi, name) : NULL;
+    PyObject *capsule = NULL;
     void *fn;
+    if (PyDict_Check(capi) && PyDict_GetItemStringRef(capi, name, &capsule) < 0) return -1;
     if (!capsule) {
         PyErr_Format(PyExc_ImportError, "%s does not export %s", module, name);
         return -1;
@@ -49,9 +51,11 @@ static inline int vantor_bind_exported(PyObject *capi, const char *module, const
         PyErr_Clear();
         PyErr_Format(PyExc_ImportError, "%s.%s has the signature \"%s\", expected \"%s\"", module, name,
                      found ? found : "(not a capsule)", signature);
+        Py_DECREF(capsule);
         return -1;
     }
     fn = PyCapsule_GetPointer(capsule, signature);
+    Py_DECREF(capsule); /* the dict keeps the capsule, and the capsule never frees the function */
     if (!fn) return -1;
     memcpy(dest, &fn, size < sizeof fn ? size : sizeof fn);
     return 0;
@@ -66,8 +70,10 @@ static inline int vantor_import_parser_from(const char *module, VantorParser *ou
     capi = PyObject_GetAttrString(mod, "__pyx_capi__");
     Py_DECREF(mod);
     if (!capi) {
-        PyErr_Clear();
-        PyErr_Format(PyExc_ImportError, "%s has no __pyx_capi__", module);
+        if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+            PyErr_Clear();
+            PyErr_Format(PyExc_ImportError, "%s has no __pyx_capi__", module);
+        }
         return -1;
     }
     rc = vantor_bind_exported(capi, module, "parse_vector2_like", VANTOR_PARSE_VECTOR2_LIKE_SIGNATURE,

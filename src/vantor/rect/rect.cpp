@@ -32,6 +32,22 @@ bool is_rect(PyObject* o) noexcept { return PyObject_TypeCheck(o, &rect_type); }
 // ---- record arithmetic (single precision) -----------------------------------------------------
 
 float& field(Rectangle& r, int i) noexcept { return i == 0 ? r.x : i == 1 ? r.y : i == 2 ? r.width : r.height; }
+float field(const Rectangle& r, int i) noexcept { return field(const_cast<Rectangle&>(r), i); }
+
+// Every access to a field of a rectangle that may be shared is a relaxed atomic one (see
+// core.hpp); a whole record is read or written one field after another.
+float get(Obj* o, int i) noexcept { return relaxed_load(field(o->_raw, i)); }
+void set(Obj* o, int i, float v) noexcept { relaxed_store(field(o->_raw, i), v); }
+Rectangle load(Obj* o) noexcept { return Rectangle{get(o, 0), get(o, 1), get(o, 2), get(o, 3)}; }
+void store(Obj* o, const Rectangle& r) noexcept {
+    set(o, 0, r.x);
+    set(o, 1, r.y);
+    set(o, 2, r.width);
+    set(o, 3, r.height);
+}
+// The far edges as they stand at the moment of the call: x + width, y + height.
+float right_now(Obj* o) noexcept { return get(o, 0) + get(o, 2); }
+float bottom_now(Obj* o) noexcept { return get(o, 1) + get(o, 3); }
 float right_of(const Rectangle& r) noexcept { return r.x + r.width; }
 float bottom_of(const Rectangle& r) noexcept { return r.y + r.height; }
 float centerx_of(const Rectangle& r) noexcept { return std::fma(r.width, 0.5f, r.x); }
@@ -99,27 +115,27 @@ int point_any(Obj* self, PyObject* point) noexcept {
         if (ok == 1) ok = item_double(point, 0, px) && item_double(point, 1, py) ? 1 : -1;
         if (ok == 0) PyErr_SetString(PyExc_ValueError, "Point must be a Vector2, tuple, or list of length 2");
     }
-    return ok == 1 && point_inside(self->_raw, px, py) ? 1 : 0;
+    return ok == 1 && point_inside(load(self), px, py) ? 1 : 0;
 }
 
 // float(x) <= px <= float(x + width), then the same for y, as Python comparisons; py is only read
-// once the x comparisons hold.
+// once the x comparisons hold. Each field is read when its comparison is made.
 template <class ReadY>
-int point_compared(const Rectangle& r, PyObject* px, ReadY read_y) noexcept {
-    int t = compare(r.x, px, Py_LE);
-    if (t == 1) t = compare(px, right_of(r), Py_LE);
+int point_compared(Obj* self, PyObject* px, ReadY read_y) noexcept {
+    int t = compare(get(self, 0), px, Py_LE);
+    if (t == 1) t = compare(px, right_now(self), Py_LE);
     if (t != 1) return t;
     Ref py(read_y());
     if (!py) return -1;
-    t = compare(r.y, py.get(), Py_LE);
-    return t == 1 ? compare(py.get(), bottom_of(r), Py_LE) : t;
+    t = compare(get(self, 1), py.get(), Py_LE);
+    return t == 1 ? compare(py.get(), bottom_now(self), Py_LE) : t;
 }
 
 int point_vector2(Obj* self, PyObject* point) noexcept {
     if (!check_arg_type(point, vector2_type, "point")) return -1;
     Ref px(PyObject_GetAttrString(point, "x"));
     if (!px) return -1;
-    return point_compared(self->_raw, px.get(), [point] { return PyObject_GetAttrString(point, "y"); });
+    return point_compared(self, px.get(), [point] { return PyObject_GetAttrString(point, "y"); });
 }
 
 template <bool Tuple>
@@ -127,7 +143,7 @@ int point_items(Obj* self, PyObject* point) noexcept {
     if (!check_items(point, Tuple, "point", 2)) return -1;
     Ref px(item_ref(point, 0));
     if (!px) return -1;
-    return point_compared(self->_raw, px.get(), [point] { return item_ref(point, 1); });
+    return point_compared(self, px.get(), [point] { return item_ref(point, 1); });
 }
 
 // Strict on every edge, in the order ox + ow > x, ox < x + width, oy + oh > y, oy < y + height.
@@ -139,7 +155,7 @@ int rect_any(Obj* self, PyObject* other) noexcept {
     double o[4];
     int ok;
     if (is_rect(other)) {
-        const Rectangle r = as(other)->_raw;
+        const Rectangle r = load(as(other));
         o[0] = r.x, o[1] = r.y, o[2] = r.width, o[3] = r.height;
         ok = 1;
     } else if (PyObject_TypeCheck(other, vector4_type)) {
@@ -154,25 +170,26 @@ int rect_any(Obj* self, PyObject* other) noexcept {
         if (ok == 0)
             PyErr_SetString(PyExc_ValueError, "rect for collision must be a Rect, Vector4, tuple, or list of length 4");
     }
-    return ok == 1 && rects_overlap(self->_raw, o[0], o[1], o[2], o[3]) ? 1 : 0;
+    return ok == 1 && rects_overlap(load(self), o[0], o[1], o[2], o[3]) ? 1 : 0;
 }
 
 // Both rectangles entirely in single precision, no Python objects made.
 int rect_rect(Obj* self, PyObject* other) noexcept {
     if (!check_arg_type(other, &rect_type, "other")) return -1;
-    const Rectangle a = self->_raw, b = as(other)->_raw;
+    const Rectangle a = load(self), b = load(as(other));
     return a.x < b.x + b.width && b.x < right_of(a) && a.y < b.y + b.height && b.y < bottom_of(a);
 }
 
 // float(x) < ox + ow, ox < float(x + width), then the same for y: Python arithmetic and
-// comparisons on what `get(i)` yields for x, y, width, height (i = 0..3).
-template <class Get>
-int rect_compared(const Rectangle& r, Get get) noexcept {
+// comparisons on what `item(i)` yields for x, y, width, height (i = 0..3). The rectangle's
+// fields for an axis are read once the other's values for it are in hand.
+template <class Item>
+int rect_compared(Obj* self, Item item) noexcept {
     for (int axis = 0; axis < 2; ++axis) {
-        Ref pos(get(axis)), size(pos ? get(axis + 2) : nullptr);
+        Ref pos(item(axis)), size(pos ? item(axis + 2) : nullptr);
         Ref far(size ? PyNumber_Add(pos.get(), size.get()) : nullptr);
         if (!far) return -1;
-        const float lo = axis ? r.y : r.x, hi = axis ? bottom_of(r) : right_of(r);
+        const float lo = get(self, axis), hi = axis ? bottom_now(self) : right_now(self);
         int t = compare(lo, far.get(), Py_LT);
         if (t == 1) t = compare(pos.get(), hi, Py_LT);
         if (t != 1) return t;
@@ -183,13 +200,13 @@ int rect_compared(const Rectangle& r, Get get) noexcept {
 int rect_vector4(Obj* self, PyObject* other) noexcept {
     if (!check_arg_type(other, vector4_type, "other")) return -1;
     static constexpr const char* names[] = {"x", "y", "z", "w"};
-    return rect_compared(self->_raw, [other](int i) { return PyObject_GetAttrString(other, names[i]); });
+    return rect_compared(self, [other](int i) { return PyObject_GetAttrString(other, names[i]); });
 }
 
 template <bool Tuple>
 int rect_items(Obj* self, PyObject* other) noexcept {
     if (!check_items(other, Tuple, "other", 4)) return -1;
-    return rect_compared(self->_raw, [other](int i) { return item_ref(other, i); });
+    return rect_compared(self, [other](int i) { return item_ref(other, i); });
 }
 
 // ---- table entries: override dispatch, then the direct computation ----------------------------
@@ -254,7 +271,7 @@ PyObject* new_(Rectangle r) noexcept {
     auto* o = reinterpret_cast<Obj*>(rect_type.tp_alloc(&rect_type, 0));
     if (!o) return fail("new");
     o->vtab = &table;
-    o->_raw = r;
+    store(o, r);
     return obj(o);
 }
 
@@ -268,14 +285,14 @@ PyObject* object_entry(Obj* self, int flag) noexcept {
     return r ? r : fail(Name);
 }
 
-PyObject* width_of(Obj* self) noexcept { return py_float(self->_raw.width); }
-PyObject* height_of(Obj* self) noexcept { return py_float(self->_raw.height); }
+PyObject* width_of(Obj* self) noexcept { return py_float(get(self, 2)); }
+PyObject* height_of(Obj* self) noexcept { return py_float(get(self, 3)); }
 PyObject* vector4_of(Obj* self) noexcept {
-    const Rectangle r = self->_raw;
+    const Rectangle r = load(self);
     return vector4_table->new_(r.x, r.y, r.width, r.height);
 }
 PyObject* tuple_of(Obj* self) noexcept {
-    const Rectangle r = self->_raw;
+    const Rectangle r = load(self);
     return Py_BuildValue("(dddd)", double(r.x), double(r.y), double(r.width), double(r.height));
 }
 bool vector4_or_none(PyObject* r) noexcept {
@@ -338,7 +355,7 @@ PyMethodDef functions[] = {
 
 // Converts and stores field i at once (a later failure leaves it stored).
 bool store_field(Obj* self, int i, double d) noexcept {
-    field(self->_raw, i) = narrow(d);
+    set(self, i, narrow(d));
     return true;
 }
 
@@ -349,7 +366,7 @@ int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
     }
     double d[4] = {0, 0, 0, 0};
     if (nargs == 0) {
-        self->_raw = Rectangle{0, 0, 0, 0};
+        store(self, Rectangle{0, 0, 0, 0});
         return 0;
     }
     if (nargs == 4) {
@@ -377,14 +394,15 @@ int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
     }
     PyObject* a = args[0];
     if (PyObject_TypeCheck(a, vector2_type)) {  // a size at the origin
-        self->_raw.x = self->_raw.y = 0;
+        set(self, 0, 0.0f);
+        set(self, 1, 0.0f);
         return attr_double(a, "x", d[2]) && store_field(self, 2, d[2]) && attr_double(a, "y", d[3]) &&
                        store_field(self, 3, d[3])
                    ? 0
                    : -1;
     }
     if (is_rect(a)) {
-        self->_raw = as(a)->_raw;
+        store(self, load(as(a)));
         return 0;
     }
     if (PyObject_TypeCheck(a, vector4_type)) {
@@ -438,7 +456,7 @@ PyObject* tp_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, Py
 // ---- text, comparison, sequence ---------------------------------------------------------------
 
 PyObject* tp_repr(PyObject* self) noexcept {
-    const Rectangle r = as(self)->_raw;
+    const Rectangle r = load(as(self));
     char buf[160];
     size_t pos = 0;
     auto text = [&](const char* s) {
@@ -461,7 +479,7 @@ PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) noexcept {
     if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
     bool eq = false;
     if (is_rect(a) && is_rect(b)) {
-        const Rectangle x = as(a)->_raw, y = as(b)->_raw;
+        const Rectangle x = load(as(a)), y = load(as(b));
         eq = x.x == y.x && x.y == y.y && x.width == y.width && x.height == y.height;
     }
     return PyBool_FromLong(eq == (op == Py_EQ));
@@ -476,7 +494,7 @@ PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
         PyErr_SetString(PyExc_IndexError, "Rect index out of range");
         return nullptr;
     }
-    return py_float(field(as(self)->_raw, static_cast<int>(i)));
+    return py_float(get(as(self), static_cast<int>(i)));
 }
 PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
     Py_ssize_t i;
@@ -501,7 +519,7 @@ int assign_item(PyObject* self, PyObject* key, Py_ssize_t i, PyObject* value) no
         add_traceback("__setitem__");
         return -1;
     }
-    field(as(self)->_raw, static_cast<int>(i)) = narrow(d);
+    set(as(self), static_cast<int>(i), narrow(d));
     return 0;
 }
 int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
@@ -521,7 +539,7 @@ constexpr int prop_field[PROPS] = {0, 1, 2, 3, 2, 3, 0, 1, -1, -1, -1, -1, -1};
 
 PyObject* get_prop(PyObject* self, void* closure) noexcept {
     const auto p = static_cast<Prop>(reinterpret_cast<intptr_t>(closure));
-    Rectangle& r = as(self)->_raw;
+    const Rectangle r = load(as(self));
     switch (p) {
         case RIGHT: return py_float(right_of(r));
         case BOTTOM: return py_float(bottom_of(r));
@@ -542,7 +560,7 @@ bool difference(PyObject* v, float subtrahend, double& out) noexcept {
     return d && to_double(d.get(), out);
 }
 
-bool set_center(Rectangle& r, PyObject* v) noexcept {
+bool set_center(Obj* self, PyObject* v) noexcept {
     double cx, cy;
     if (PyObject_TypeCheck(v, vector2_type)) {
         if (!attr_double(v, "x", cx) || !attr_double(v, "y", cy)) return false;
@@ -553,25 +571,25 @@ bool set_center(Rectangle& r, PyObject* v) noexcept {
         Ref b(PyObject_GetItem(v, i1.get()));
         if (!b || !to_double(b.get(), cy)) return false;
     }
-    r.x = narrow(cx - static_cast<double>(0.5f * r.width));
-    r.y = narrow(cy - static_cast<double>(r.height * 0.5f));
+    set(self, 0, narrow(cx - static_cast<double>(0.5f * get(self, 2))));
+    set(self, 1, narrow(cy - static_cast<double>(get(self, 3) * 0.5f)));
     return true;
 }
 
 int set_prop(PyObject* self, PyObject* value, void* closure) noexcept {
     const auto p = static_cast<Prop>(reinterpret_cast<intptr_t>(closure));
-    Rectangle& r = as(self)->_raw;
+    Obj* o = as(self);
     bool ok = value != nullptr;
     if (!ok) raise_not_implemented_del();
     double d;
     if (ok) {
         switch (p) {
-            case RIGHT: ok = difference(value, r.width, d) && (r.x = narrow(d), true); break;
-            case BOTTOM: ok = difference(value, r.height, d) && (r.y = narrow(d), true); break;
-            case CENTERX: ok = difference(value, r.width * 0.5f, d) && (r.x = narrow(d), true); break;
-            case CENTERY: ok = difference(value, r.height * 0.5f, d) && (r.y = narrow(d), true); break;
-            case CENTER: ok = set_center(r, value); break;
-            default: ok = to_double(value, d) && (field(r, prop_field[p]) = narrow(d), true);
+            case RIGHT: ok = difference(value, get(o, 2), d) && (set(o, 0, narrow(d)), true); break;
+            case BOTTOM: ok = difference(value, get(o, 3), d) && (set(o, 1, narrow(d)), true); break;
+            case CENTERX: ok = difference(value, get(o, 2) * 0.5f, d) && (set(o, 0, narrow(d)), true); break;
+            case CENTERY: ok = difference(value, get(o, 3) * 0.5f, d) && (set(o, 1, narrow(d)), true); break;
+            case CENTER: ok = set_center(o, value); break;
+            default: ok = to_double(value, d) && (set(o, prop_field[p], narrow(d)), true);
         }
     }
     if (ok) return 0;

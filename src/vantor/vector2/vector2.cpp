@@ -24,6 +24,8 @@ struct Vector2Traits {
     static constexpr float ::Vector2::*members[] = {&::Vector2::x, &::Vector2::y};
     static constexpr SwizzleName<2> swizzles[] = {{"xx"}, {"yy"}, {"xy"}, {"yx"}};
     static constexpr bool has_data = true;
+    // The invalid-argument message names the type by its internal name.
+    static constexpr bool type_name_as_attribute = false;
     static constexpr bool setitem_key_first = false;
     static constexpr const char* n_from_vector = "from_vector2";
     static constexpr const char* n_from_components = "from_xy";

@@ -29,6 +29,8 @@ struct Vector3Traits {
         {"zxx"}, {"zxy"}, {"zxz"}, {"zyx"}, {"zyy"}, {"zyz"}, {"zzx"}, {"zzy"}, {"zzz"},
     };
     static constexpr bool has_data = false;
+    // The invalid-argument message names the type by str(type(obj).__name__).
+    static constexpr bool type_name_as_attribute = true;
     static constexpr bool setitem_key_first = true;
     static constexpr const char* n_from_vector = "from_vector3";
     static constexpr const char* n_from_components = "from_xyz";

@@ -25,6 +25,8 @@ struct Vector4Traits {
                                                              &VantorVector4Data::z, &VantorVector4Data::w};
     static constexpr auto swizzles = all_swizzles<4>("xyzw");
     static constexpr bool has_data = false;
+    // The invalid-argument message names the type by str(type(obj).__name__).
+    static constexpr bool type_name_as_attribute = true;
     static constexpr bool setitem_key_first = false;
     static constexpr const char* n_from_vector = "from_vector4";
     static constexpr const char* n_from_components = "from_xyzw";
