@@ -337,6 +337,30 @@ bool hash_as_float_tuple(const std::array<double, N>& v, Py_hash_t& out) noexcep
     return true;
 }
 
+// ---- value records as buffers --------------------------------------------------------------------
+
+// Exports the `Count` items of type `T` at `items`, inside `self`, as a writable one-dimensional
+// buffer with struct format `format`: the view is the record itself, and holds a reference to
+// `self`, so the record outlives every view. Format, shape and strides are given only when asked
+// for, as CPython's own array type does.
+template <class T, Py_ssize_t Count>
+int export_items(PyObject* self, Py_buffer* view, int flags, T* items, const char* format) noexcept {
+    static Py_ssize_t shape[1] = {Count};
+    static Py_ssize_t strides[1] = {static_cast<Py_ssize_t>(sizeof(T))};
+    view->buf = items;
+    view->obj = Py_NewRef(self);
+    view->len = Count * static_cast<Py_ssize_t>(sizeof(T));
+    view->readonly = 0;
+    view->itemsize = sizeof(T);
+    view->format = (flags & PyBUF_FORMAT) == PyBUF_FORMAT ? const_cast<char*>(format) : nullptr;
+    view->ndim = 1;
+    view->shape = (flags & PyBUF_ND) == PyBUF_ND ? shape : nullptr;
+    view->strides = (flags & PyBUF_STRIDES) == PyBUF_STRIDES ? strides : nullptr;
+    view->suboffsets = nullptr;
+    view->internal = nullptr;
+    return 0;
+}
+
 // ---- value records as mappings -------------------------------------------------------------------
 
 // Looks up `name` in a mapping for a record write: exact dicts (and frozendicts) by dict lookup,

@@ -65,7 +65,40 @@ inline void function_dealloc(PyObject* self) noexcept {
     PyObject_GC_Del(self);
 }
 
-inline PyObject* function_doc(PyObject*, void*) noexcept { Py_RETURN_NONE; }
+// A docstring "name(signature)\n--\n\nbody", the form CPython's own builtins use: the signature
+// (parentheses included) becomes __text_signature__ and the body __doc__. A docstring without the
+// form is all body.
+struct DocParts {
+    const char* signature = nullptr;
+    size_t signature_len = 0;
+    const char* body = nullptr;
+};
+inline DocParts split_doc(const char* name, const char* doc) noexcept {
+    DocParts parts{nullptr, 0, doc};
+    if (!doc) return parts;
+    const size_t n = std::strlen(name);
+    if (std::strncmp(doc, name, n) != 0 || doc[n] != '(') return parts;
+    const char* end = std::strstr(doc + n, ")\n--\n\n");
+    if (!end) return parts;
+    parts.signature = doc + n;
+    parts.signature_len = static_cast<size_t>(end + 1 - parts.signature);
+    parts.body = end + 6;
+    return parts;
+}
+
+inline PyObject* function_doc(PyObject* self, void*) noexcept {
+    const PyMethodDef* d = reinterpret_cast<FunctionObject*>(self)->def;
+    const char* body = split_doc(d->ml_name, d->ml_doc).body;
+    if (!body || !*body) Py_RETURN_NONE;
+    return PyUnicode_FromString(body);
+}
+
+inline PyObject* function_text_signature(PyObject* self, void*) noexcept {
+    const PyMethodDef* d = reinterpret_cast<FunctionObject*>(self)->def;
+    const DocParts parts = split_doc(d->ml_name, d->ml_doc);
+    if (!parts.signature) Py_RETURN_NONE;
+    return PyUnicode_FromStringAndSize(parts.signature, static_cast<Py_ssize_t>(parts.signature_len));
+}
 
 inline PyMemberDef function_members[] = {
     {"__name__", Py_T_OBJECT_EX, offsetof(FunctionObject, name), Py_READONLY, nullptr},
@@ -76,6 +109,7 @@ inline PyMemberDef function_members[] = {
 };
 inline PyGetSetDef function_getsets[] = {
     {"__doc__", function_doc, nullptr, nullptr, nullptr},
+    {"__text_signature__", function_text_signature, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

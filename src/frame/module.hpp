@@ -67,10 +67,11 @@ inline PyTypeObject* import_type(const char* module_path, const char* name, Py_s
 // ---- method tables --------------------------------------------------------------------------------
 
 // A PyMethodDef for a METH_FASTCALL | METH_KEYWORDS function (plus `flags`, such as METH_STATIC).
+// `doc` begins with the signature line CPython reads: "name($self, /, param)\n--\n\n".
 template <auto F>
-PyMethodDef method_def(const char* name, int flags = 0) noexcept {
+PyMethodDef method_def(const char* name, int flags = 0, const char* doc = nullptr) noexcept {
     return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), METH_FASTCALL | METH_KEYWORDS | flags,
-            nullptr};
+            doc};
 }
 
 // ---- pickling refusal ----------------------------------------------------------------------------
@@ -104,18 +105,31 @@ PyObject* refuse_setstate(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 inline constexpr const char* refuse_reduce_name = "__reduce_refused__";
 inline constexpr const char* refuse_setstate_name = "__setstate_refused__";
 
-// PyMethodDef entries for a type's method table.
+// PyMethodDef entries for a type's method table. `Checked` ones take the parameters of
+// __reduce__() and __setstate__(state); the others accept anything.
+inline constexpr char refuse_reduce_doc[] =
+    "__reduce_refused__($self, /)\n--\n\nRefuses pickling (this is the type's __reduce__): always raises "
+    "TypeError.";
+inline constexpr char refuse_reduce_any_doc[] =
+    "__reduce_refused__($self, /, *args, **kwargs)\n--\n\nRefuses pickling (this is the type's __reduce__): "
+    "always raises TypeError.";
+inline constexpr char refuse_setstate_doc[] =
+    "__setstate_refused__($self, /, state)\n--\n\nRefuses unpickling (this is the type's __setstate__): always "
+    "raises TypeError.";
+inline constexpr char refuse_setstate_any_doc[] =
+    "__setstate_refused__($self, /, *args, **kwargs)\n--\n\nRefuses unpickling (this is the type's "
+    "__setstate__): always raises TypeError.";
 template <const char* Message, bool Checked = false>
 inline PyMethodDef refuse_reduce_def() {
     return {refuse_reduce_name,
             reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_reduce<Message, Checked>)),
-            METH_FASTCALL | METH_KEYWORDS, nullptr};
+            METH_FASTCALL | METH_KEYWORDS, Checked ? refuse_reduce_doc : refuse_reduce_any_doc};
 }
 template <const char* Message, bool Checked = false>
 inline PyMethodDef refuse_setstate_def() {
     return {refuse_setstate_name,
             reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&refuse_setstate<Message, Checked>)),
-            METH_FASTCALL | METH_KEYWORDS, nullptr};
+            METH_FASTCALL | METH_KEYWORDS, Checked ? refuse_setstate_doc : refuse_setstate_any_doc};
 }
 
 // The dict entry `name` of `dict` as a new reference in `out` (null when absent): 0, or -1 on
@@ -177,7 +191,7 @@ inline int wire_pickling_refusal(PyTypeObject* type) noexcept {
 // (when `refuse_pickling`). Operator entries the type must not offer are removed again.
 inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, void* table,
                         std::span<const char* const> hidden = {}, int (*add_methods)(PyTypeObject*) = nullptr,
-                        bool refuse_pickling = true) noexcept {
+                        bool refuse_pickling = true, std::span<const char* const> match_args = {}) noexcept {
     // After a failed execution a new module object is executed again: the type is complete by
     // then and only needs exporting once more.
     if (g_module.type_published) return PyModule_AddObjectRef(module, attr, reinterpret_cast<PyObject*>(type));
@@ -191,6 +205,17 @@ inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, 
     }
     for (const char* name : hidden) {
         if (PyDict_PopString(type->tp_dict, name, nullptr) < 0) return -1;
+    }
+    // __match_args__: the attributes a class pattern binds positionally, `case T(a, b)`.
+    if (!match_args.empty()) {
+        Ref names(PyTuple_New(static_cast<Py_ssize_t>(match_args.size())));
+        if (!names) return -1;
+        for (size_t i = 0; i < match_args.size(); ++i) {
+            PyObject* name = PyUnicode_InternFromString(match_args[i]);
+            if (!name) return -1;
+            PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), name);
+        }
+        if (PyDict_SetItemString(type->tp_dict, "__match_args__", names.get()) < 0) return -1;
     }
     PyType_Modified(type);
     if (PyModule_AddObjectRef(module, attr, reinterpret_cast<PyObject*>(type)) < 0) return -1;

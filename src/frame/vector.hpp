@@ -9,6 +9,7 @@
 
 #include "convert.hpp"
 #include "core.hpp"
+#include "docs.hpp"
 #include "module.hpp"
 
 #include <array>
@@ -49,6 +50,7 @@ template <int N>
 struct Swizzle {
     const char* name;
     std::array<unsigned char, N> index;  // component read for each result position
+    DocString<96> doc;                   // "yx: Vector2" and what it gives
 };
 
 template <class Traits>
@@ -447,26 +449,141 @@ struct Vector {
         return std::apply([](auto... v) { return cfrom_components(v...); }, c);
     }
 
+    // ---- docstrings ---------------------------------------------------------------------------
+
+    // Patterns expanded per type: {T} the type's name, {N} the component count, {P} the components
+    // as parameters ("x, y"), {S} the storage ("float32"/"float64"), {F} the storage in words,
+    // {R} what assigning does beyond float(), {B} the buffer format, {V}/{C} the names of
+    // from_vector2/from_xy and their siblings, {E} the type's example, {c} component `c`.
+    static constexpr bool single = sizeof(T) == 4;
+    template <size_t Cap = 400>
+    static constexpr DocString<Cap> doc(const char* pattern, const char* component = "") {
+        return expand_doc<Cap>(pattern, [component](char key, DocString<Cap>& out) {
+            switch (key) {
+                case 'T': out.add(Traits::name); break;
+                case 'N': out.add_int(N); break;
+                case 'P':
+                    for (int i = 0; i < N; ++i) (i ? out.add(", ") : out).add(Traits::components[i]);
+                    break;
+                case 'S': out.add(single ? "float32" : "float64"); break;
+                case 'F': out.add(single ? "single precision (float32)" : "double precision (float64)"); break;
+                case 'R': out.add(single ? " and rounds to float32" : ""); break;
+                case 'B': out.add(single ? "f" : "d"); break;
+                case 'V': out.add(Traits::n_from_vector); break;
+                case 'C': out.add(Traits::n_from_components); break;
+                case 'E': out.add(Traits::example); break;
+                case 'c': out.add(component); break;
+            }
+        });
+    }
+
+    static constexpr auto d_type = doc<1600>(
+        "{T}(*args)\n--\n\n"
+        "A mutable {N}-component vector stored in {F}.\n\n"
+        "{T}() is the zero vector and {T}({P}) takes numbers (anything float() accepts). {T}(v) copies "
+        "a {T}, a list or tuple of {N} numbers, or another library's vector (an object with the "
+        "components and clamp_magnitude_ip). Arguments are positional only.\n\n"
+        "a + b and a - b take two {T}s. a * s, a / s and a // s take a {T} (componentwise) or an int "
+        "or float s on the right; s * a raises TypeError. Between two vectors the arithmetic runs in "
+        "{S}; with a number it runs in double precision and each result is stored as {S}. Division "
+        "by zero gives infinities or NaN. Methods named to_* change the vector in place and return it; "
+        "get_* return a new vector.\n\n"
+        "case {T}({P}) binds the components in a match statement. The buffer protocol exposes the "
+        "components as a writable one-dimensional array of format '{B}' (memoryview(v), "
+        "numpy.asarray(v)) that views the vector itself; with the GIL forced off, a write through it "
+        "races like any other component write.\n\n{E}");
+    static constexpr auto d_from_vector =
+        doc("{V}(other)\n--\n\nA new {T} with the components of the {T} other.");
+    static constexpr auto d_from_tuple = doc(
+        "from_tuple(other)\n--\n\nA new {T} from the first {N} items of the tuple other (exactly a tuple; "
+        "further items are ignored, fewer raise IndexError), each converted with float().");
+    static constexpr auto d_from_list = doc(
+        "from_list(other)\n--\n\nA new {T} from the first {N} items of the list other (exactly a list; "
+        "further items are ignored, fewer raise IndexError), each converted with float().");
+    static constexpr auto d_from_ints = doc(
+        "from_ints({P})\n--\n\nA new {T} from integers: each argument is converted as a C int (floats "
+        "truncate toward zero; OverflowError outside the signed 32-bit range), then stored as {S}.");
+    static constexpr auto d_from_floats = doc(
+        "from_floats({P})\n--\n\nA new {T} from numbers, each converted with float() and narrowed to "
+        "single precision (float32) before it is stored.");
+    static constexpr auto d_from_components =
+        doc("{C}({P})\n--\n\nA new {T} from numbers (anything float() accepts), stored as {S}.");
+    static constexpr auto d_dunder_copy =
+        doc("__copy__($self, /)\n--\n\nA new {T} with the same components (copy.copy).");
+    static constexpr auto d_deepcopy = doc(
+        "__deepcopy__($self, /, memo)\n--\n\nA new {T} with the same components (copy.deepcopy; memo is "
+        "not used).");
+    static constexpr auto d_sadd = doc(
+        "sadd($self, /, new_vec, old_vec)\n--\n\nSets this vector to new_vec + old_vec (two {T}s), in "
+        "place; returns None.");
+    static constexpr auto d_get_tuple = doc("get_tuple($self, /)\n--\n\nThe components as a tuple of floats.");
+    static constexpr auto d_to_round = doc(
+        "to_round($self, /)\n--\n\nRounds every component to a whole number, halves away from zero, in "
+        "place; returns this vector.");
+    static constexpr auto d_get_round = doc(
+        "get_round($self, /)\n--\n\nA new {T} with every component rounded to a whole number, halves "
+        "away from zero.");
+    static constexpr auto d_to_abs =
+        doc("to_abs($self, /)\n--\n\nMakes every component its absolute value, in place; returns this vector.");
+    static constexpr auto d_get_abs =
+        doc("get_abs($self, /)\n--\n\nA new {T} of the components' absolute values.");
+    static constexpr auto d_to_neg =
+        doc("to_neg($self, /)\n--\n\nNegates every component, in place; returns this vector.");
+    static constexpr auto d_get_neg = doc("get_neg($self, /)\n--\n\nA new {T} with every component negated.");
+    static constexpr auto d_get_int_tuple = doc(
+        "get_int_tuple($self, /)\n--\n\nThe components truncated toward zero, as a tuple of ints "
+        "(ValueError for NaN, OverflowError outside the signed 32-bit range).");
+    static constexpr auto d_get_rounded_tuple = doc(
+        "get_rounded_tuple($self, /)\n--\n\nThe components rounded, halves away from zero, as a tuple of "
+        "ints (ValueError for NaN, OverflowError outside the signed 32-bit range).");
+    static constexpr auto d_copy = doc("copy($self, /)\n--\n\nA new {T} with the same components.");
+    static constexpr auto d_to_normalized = doc(
+        "to_normalized($self, /)\n--\n\nScales this vector to length 1, in place (a zero vector stays "
+        "zero); returns this vector.");
+    static constexpr auto d_get_normalized = doc(
+        "get_normalized($self, /)\n--\n\nA new {T} of length 1 in this vector's direction (the zero "
+        "vector for a zero vector).");
+    static constexpr auto d_distance_to =
+        doc("distance_to($self, /, other)\n--\n\nThe Euclidean distance to the {T} other, as a float.");
+    static constexpr auto d_distance_squared_to = doc(
+        "distance_squared_to($self, /, other)\n--\n\nThe squared Euclidean distance to the {T} other, as "
+        "a float.");
+    static constexpr auto d_dot =
+        doc("dot($self, /, other)\n--\n\nThe dot product with the {T} other, computed in {S}, as a float.");
+    static constexpr auto d_cross =
+        doc("cross($self, /, other)\n--\n\nA new {T}, the cross product of this vector and the {T} other.");
+    static constexpr auto d_length = doc("length: float\n\nThe Euclidean length (read-only).");
+    static constexpr auto d_data = doc(
+        "data: dict[str, float]\n\nThe components as a new dict {'x': x, 'y': y}. Assigning a mapping with "
+        "the keys 'x' and 'y' sets both, or neither when a value is missing or fails to convert.");
+    static constexpr auto d_components = [] {
+        std::array<DocString<400>, N> d{};
+        for (int i = 0; i < N; ++i)
+            d[i] = doc("{c}: float\n\nThe {c} component, stored as {S}; assigning converts with float(){R}.",
+                       Traits::components[i]);
+        return d;
+    }();
+
     // PyMethodDef entries; the module's method table lists them in its own order.
     template <auto F>
-    static PyMethodDef def(const char* name) noexcept {
-        return method_def<F>(name);
+    static PyMethodDef def(const char* name, const char* doc) noexcept {
+        return method_def<F>(name, 0, doc);
     }
     template <auto F>
-    static PyMethodDef static_def(const char* name) noexcept {
-        return method_def<F>(name, METH_STATIC);
+    static PyMethodDef static_def(const char* name, const char* doc) noexcept {
+        return method_def<F>(name, METH_STATIC, doc);
     }
     template <PyObject* (*Entry)(Obj*, int), const char* Name>
-    static PyMethodDef def0() noexcept {
-        return def<&method0<Entry, Name>>(Name);
+    static PyMethodDef def0(const char* doc) noexcept {
+        return def<&method0<Entry, Name>>(Name, doc);
     }
     template <double (*Entry)(Obj*, Obj*, int), const char* Name>
-    static PyMethodDef def_other() noexcept {
-        return def<&method_other<Entry, Name>>(Name);
+    static PyMethodDef def_other(const char* doc) noexcept {
+        return def<&method_other<Entry, Name>>(Name, doc);
     }
     template <PyObject* (*Entry)(Obj*, Obj*, int), const char* Name>
-    static PyMethodDef def_other() noexcept {
-        return def<&method_other_object<Entry, Name>>(Name);
+    static PyMethodDef def_other(const char* doc) noexcept {
+        return def<&method_other_object<Entry, Name>>(Name, doc);
     }
 
     // The Python methods, in the order the type's dict holds them; zero entries end the table.
@@ -474,33 +591,33 @@ struct Vector {
         std::array<PyMethodDef, 28> m{};
         size_t k = 0;
         for (const PyMethodDef& d : {
-                 static_def<py_from_vector>(Traits::n_from_vector),
-                 static_def<py_from_tuple>("from_tuple"),
-                 static_def<py_from_list>("from_list"),
-                 static_def<py_from_ints>("from_ints"),
-                 static_def<py_from_floats>("from_floats"),
-                 static_def<py_from_components>(Traits::n_from_components),
-                 def0<copy, n_dunder_copy>(),
-                 def<py_deepcopy>("__deepcopy__"),
-                 def<py_sadd>("sadd"),
-                 def0<get_tuple, n_get_tuple>(),
-                 def0<to_round, n_to_round>(),
-                 def0<get_round, n_get_round>(),
-                 def0<to_abs, n_to_abs>(),
-                 def0<get_abs, n_get_abs>(),
-                 def0<to_neg, n_to_neg>(),
-                 def0<get_neg, n_get_neg>(),
-                 def0<get_int_tuple, n_get_int_tuple>(),
-                 def0<get_rounded_tuple, n_get_rounded_tuple>(),
-                 def0<copy, n_copy>(),
-                 def0<to_normalized, n_to_normalized>(),
-                 def0<get_normalized, n_get_normalized>(),
-                 def_other<distance_to, n_distance_to>(),
-                 def_other<distance_squared_to, n_distance_squared_to>(),
-                 def_other<dot, n_dot>(),
+                 static_def<py_from_vector>(Traits::n_from_vector, d_from_vector.s),
+                 static_def<py_from_tuple>("from_tuple", d_from_tuple.s),
+                 static_def<py_from_list>("from_list", d_from_list.s),
+                 static_def<py_from_ints>("from_ints", d_from_ints.s),
+                 static_def<py_from_floats>("from_floats", d_from_floats.s),
+                 static_def<py_from_components>(Traits::n_from_components, d_from_components.s),
+                 def0<copy, n_dunder_copy>(d_dunder_copy.s),
+                 def<py_deepcopy>("__deepcopy__", d_deepcopy.s),
+                 def<py_sadd>("sadd", d_sadd.s),
+                 def0<get_tuple, n_get_tuple>(d_get_tuple.s),
+                 def0<to_round, n_to_round>(d_to_round.s),
+                 def0<get_round, n_get_round>(d_get_round.s),
+                 def0<to_abs, n_to_abs>(d_to_abs.s),
+                 def0<get_abs, n_get_abs>(d_get_abs.s),
+                 def0<to_neg, n_to_neg>(d_to_neg.s),
+                 def0<get_neg, n_get_neg>(d_get_neg.s),
+                 def0<get_int_tuple, n_get_int_tuple>(d_get_int_tuple.s),
+                 def0<get_rounded_tuple, n_get_rounded_tuple>(d_get_rounded_tuple.s),
+                 def0<copy, n_copy>(d_copy.s),
+                 def0<to_normalized, n_to_normalized>(d_to_normalized.s),
+                 def0<get_normalized, n_get_normalized>(d_get_normalized.s),
+                 def_other<distance_to, n_distance_to>(d_distance_to.s),
+                 def_other<distance_squared_to, n_distance_squared_to>(d_distance_squared_to.s),
+                 def_other<dot, n_dot>(d_dot.s),
              })
             m[k++] = d;
-        if constexpr (N == 3) m[k++] = def_other<cross, n_cross>();
+        if constexpr (N == 3) m[k++] = def_other<cross, n_cross>(d_cross.s);
         m[k++] = refuse_reduce_def<pickling_message_data>();
         m[k++] = refuse_setstate_def<pickling_message_data>();
         return m;
@@ -546,7 +663,7 @@ struct Vector {
     // `type` as every module does.
     static int publish(PyObject* module) noexcept {
         fill_table(table);
-        return publish_type(module, &type_object, Traits::name, &table, hidden);
+        return publish_type(module, &type_object, Traits::name, &table, hidden, nullptr, true, Traits::components);
     }
     static constexpr ModuleSteps steps{standard_builtins, publish, import_builtin_type};
 
@@ -745,6 +862,11 @@ struct Vector {
 
     static Py_ssize_t length_of(PyObject*) noexcept { return N; }
 
+    // The buffer protocol: the components, viewed in place.
+    static int bf_getbuffer(PyObject* self, Py_buffer* view, int flags) noexcept {
+        return export_items<T, N>(self, view, flags, &(as(self)->data.*Traits::members[0]), single ? "f" : "d");
+    }
+
     // The sequence entry ends every iteration with its IndexError, which the iterator discards:
     // no traceback entry is built for it. Subscription (the mapping entry) adds one.
     static PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
@@ -873,6 +995,11 @@ struct Vector {
                 while (Traits::letters[c] != names[k].s[i]) ++c;
                 out[k].index[i] = static_cast<unsigned char>(c);
             }
+            auto& d = out[k].doc;
+            d.add(names[k].s).add(": ").add(Traits::name).add("\n\nA new ").add(Traits::name);
+            d.add(" of the components (");
+            for (int i = 0; i < N; ++i) (i ? d.add(", ") : d).add(names[k].s[i]);
+            d.add("), read-only.");
         }
         return out;
     }();
@@ -883,12 +1010,12 @@ struct Vector {
         std::array<PyGetSetDef, getset_count> g{};
         size_t k = 0;
         for (int i = 0; i < N; ++i)
-            g[k++] = {Traits::components[i], get_component, set_component, nullptr,
+            g[k++] = {Traits::components[i], get_component, set_component, d_components[i].s,
                       const_cast<void*>(static_cast<const void*>(&component_index[i]))};
         for (const auto& s : swizzles)
-            g[k++] = {s.name, get_swizzle, nullptr, nullptr, const_cast<void*>(static_cast<const void*>(&s))};
-        g[k++] = {"length", get_length, nullptr, nullptr, nullptr};
-        if constexpr (Traits::has_data) g[k++] = {"data", get_data, set_data, nullptr, nullptr};
+            g[k++] = {s.name, get_swizzle, nullptr, s.doc.s, const_cast<void*>(static_cast<const void*>(&s))};
+        g[k++] = {"length", get_length, nullptr, d_length.s, nullptr};
+        if constexpr (Traits::has_data) g[k++] = {"data", get_data, set_data, d_data.s, nullptr};
         g[k] = {nullptr, nullptr, nullptr, nullptr, nullptr};
         return g;
     }
@@ -913,6 +1040,7 @@ struct Vector {
         .sq_item = sq_item,
         .sq_ass_item = sq_ass_item,
     };
+    static inline PyBufferProcs buffer = {.bf_getbuffer = bf_getbuffer};
     static inline PyMappingMethods mapping = {
         .mp_length = length_of,
         .mp_subscript = mp_subscript,
@@ -930,7 +1058,9 @@ struct Vector {
         .tp_as_sequence = &sequence,
         .tp_as_mapping = &mapping,
         .tp_hash = tp_hash,
+        .tp_as_buffer = &buffer,
         .tp_flags = Py_TPFLAGS_DEFAULT,
+        .tp_doc = d_type.s,
         .tp_richcompare = tp_richcompare,
         .tp_methods = methods.data(),
         .tp_getset = getsets.data(),

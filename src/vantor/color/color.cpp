@@ -189,12 +189,24 @@ PyObject* py_to_int(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
 
 // Stored on the type as function objects, in this order.
 PyMethodDef functions[] = {
-    method_def<py_from_normalized>("from_normalized", METH_STATIC),
-    method_def<py_tint>("tint"),
-    method_def<py_normalize>("normalize"),
-    method_def<py_equal>("equal"),
-    method_def<py_fade>("fade"),
-    method_def<py_to_int>("to_int"),
+    method_def<py_from_normalized>(
+        "from_normalized", METH_STATIC,
+        "from_normalized(vector)\n--\n\nA new Color from a Vector4 of channel fractions (x, y, z, w for r, g, b, "
+        "a): each is 255 * fraction truncated toward zero, then saturated to 0..255 (0.5 gives 127)."),
+    method_def<py_tint>("tint", 0,
+                        "tint($self, /, tint)\n--\n\nA new Color, each channel self * tint / 255 rounded down "
+                        "(raylib's ColorTint); neither colour changes."),
+    method_def<py_normalize>("normalize", 0,
+                             "normalize($self, /)\n--\n\nA new Vector4 of the channels as fractions of 255 "
+                             "(float64), in the order r, g, b, a."),
+    method_def<py_equal>("equal", 0,
+                         "equal($self, /, other)\n--\n\nWhether all four channels equal those of the Color other."),
+    method_def<py_fade>("fade", 0,
+                        "fade($self, /, alpha)\n--\n\nSets a, in place, from the fraction alpha: clamped to 0..1 "
+                        "(NaN to 0), times 255 in float32, truncated. Returns None."),
+    method_def<py_to_int>("to_int", 0,
+                          "to_int($self, /)\n--\n\nThe channels packed as 0xRRGGBBAA, read as a signed 32-bit int "
+                          "(raylib's ColorToInt): red of 128 or more gives a negative number."),
     refuse_reduce_def<pickling_message_raw, true>(),
     refuse_setstate_def<pickling_message_raw, true>(),
     {nullptr, nullptr, 0, nullptr},
@@ -285,17 +297,21 @@ int set_channel(PyObject* self, PyObject* value, void* closure) noexcept {
 
 void* closure_of(int i) noexcept { return const_cast<Channel*>(&channels[i]); }
 
+#define VANTOR_CHANNEL_DOC(name, what)                                                                        \
+    name ": int\n\nThe " what " channel, 0..255. Assigning converts like int() (floats truncate) and saturates: " \
+         "300 stores 255, -7 stores 0."
 PyGetSetDef getsets[] = {
-    {"r", get_channel, set_channel, nullptr, closure_of(0)},
-    {"g", get_channel, set_channel, nullptr, closure_of(1)},
-    {"b", get_channel, set_channel, nullptr, closure_of(2)},
-    {"a", get_channel, set_channel, nullptr, closure_of(3)},
-    {"red", get_channel, set_channel, nullptr, closure_of(4)},
-    {"green", get_channel, set_channel, nullptr, closure_of(5)},
-    {"blue", get_channel, set_channel, nullptr, closure_of(6)},
-    {"alpha", get_channel, set_channel, nullptr, closure_of(7)},
+    {"r", get_channel, set_channel, VANTOR_CHANNEL_DOC("r", "red"), closure_of(0)},
+    {"g", get_channel, set_channel, VANTOR_CHANNEL_DOC("g", "green"), closure_of(1)},
+    {"b", get_channel, set_channel, VANTOR_CHANNEL_DOC("b", "blue"), closure_of(2)},
+    {"a", get_channel, set_channel, VANTOR_CHANNEL_DOC("a", "alpha"), closure_of(3)},
+    {"red", get_channel, set_channel, VANTOR_CHANNEL_DOC("red", "red (r)"), closure_of(4)},
+    {"green", get_channel, set_channel, VANTOR_CHANNEL_DOC("green", "green (g)"), closure_of(5)},
+    {"blue", get_channel, set_channel, VANTOR_CHANNEL_DOC("blue", "blue (b)"), closure_of(6)},
+    {"alpha", get_channel, set_channel, VANTOR_CHANNEL_DOC("alpha", "alpha (a)"), closure_of(7)},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
+#undef VANTOR_CHANNEL_DOC
 
 // ---- iteration: a generator-like object reading each channel when it yields it ----------------
 
@@ -436,6 +452,26 @@ PyObject* tp_iter(PyObject* self) noexcept {
 
 // ---- the type and module execution ------------------------------------------------------------
 
+// The buffer protocol: the four channels, viewed in place.
+int bf_getbuffer(PyObject* self, Py_buffer* view, int flags) noexcept {
+    return export_items<unsigned char, 4>(self, view, flags, &as(self)->_raw.r, "B");
+}
+
+constexpr char type_doc[] =
+    "Color(r, g, b, a=255)\n--\n\n"
+    "A mutable RGBA colour of four 8-bit channels.\n\n"
+    "Every channel write saturates to 0..255 (Color(300, -5, 12.9) is Color(255, 0, 12, 255)); arguments "
+    "convert like int(), so floats truncate. Colours compare with == and != against other Colors only (any "
+    "other operand raises TypeError) and are not hashable. iter(c) yields r, g, b, a, each read when it is "
+    "yielded. A Python subclass may override fade and to_int; native code calling them through the operation "
+    "table then runs the override.\n\n"
+    "case Color(r, g, b, a) binds the channels in a match statement. The buffer protocol exposes the channels "
+    "as a writable one-dimensional array of format 'B' that views the colour itself (no saturation applies to "
+    "bytes); with the GIL forced off, a write through it races like any other channel write.\n\n"
+    ">>> c = Color(200, 100, 50)\n>>> c.tint(Color(128, 255, 0, 128)), c.to_int()\n"
+    "(Color(100, 100, 0, 128), -932957441)";
+
+PyBufferProcs buffer = {.bf_getbuffer = bf_getbuffer};
 PySequenceMethods sequence = {.sq_length = sq_length};
 
 PyTypeObject color_type = {
@@ -445,7 +481,9 @@ PyTypeObject color_type = {
     .tp_dealloc = dealloc_plain,
     .tp_repr = tp_repr,
     .tp_as_sequence = &sequence,
+    .tp_as_buffer = &buffer,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = type_doc,
     .tp_richcompare = tp_richcompare,
     .tp_iter = tp_iter,
     .tp_getset = getsets,
@@ -461,7 +499,8 @@ int add_methods(PyTypeObject* type) noexcept {
 int publish(PyObject* module) noexcept {
     table = {new_, c_equal, c_normalize, c_tint, fade, pack};
     if (PyType_Ready(&iterator_type) < 0) return -1;
-    return publish_type(module, &color_type, "Color", &table, {}, add_methods);
+    static constexpr const char* match_args[] = {"r", "g", "b", "a"};
+    return publish_type(module, &color_type, "Color", &table, {}, add_methods, true, match_args);
 }
 
 int imports(PyObject*) noexcept {

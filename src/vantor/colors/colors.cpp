@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "color/color.h"
+#include "frame/docs.hpp"
 #include "frame/module.hpp"
 #include "vector4/vector4.h"
 
@@ -223,11 +224,23 @@ int set_color(PyObject* self, PyObject* value, void* closure) noexcept {
     return 0;
 }
 
-// One attribute per palette name, generated from the table.
+// One attribute per palette name, generated from the table, each with its docstring.
+constexpr auto color_docs = [] {
+    std::array<DocString<160>, count> d{};
+    for (int i = 0; i < count; ++i) {
+        const Entry& e = palette[i];
+        d[i].add(e.name).add(": Color | None\n\nThis palette's own Color(").add_int(e.r).add(", ").add_int(e.g);
+        d[i].add(", ").add_int(e.b).add(", ").add_int(e.a);
+        d[i].add(") as made; assign a Color or None (deleting leaves None).");
+    }
+    return d;
+}();
+
 std::array<PyGetSetDef, count + 1> make_getsets() noexcept {
     std::array<PyGetSetDef, count + 1> g{};
     for (int i = 0; i < count; ++i)
-        g[i] = {palette[i].name, get_color, set_color, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(i))};
+        g[i] = {palette[i].name, get_color, set_color, color_docs[i].s,
+                reinterpret_cast<void*>(static_cast<intptr_t>(i))};
     return g;
 }
 std::array<PyGetSetDef, count + 1> getsets = make_getsets();
@@ -278,12 +291,19 @@ void tp_dealloc(PyObject* self) noexcept {
     Py_TYPE(self)->tp_free(self);
 }
 
+constexpr char type_doc[] =
+    "Colors()\n--\n\n"
+    "A palette of 152 named colours (AliceBlue to YellowGreen, and Blank), each an attribute holding a Color "
+    "of this palette's own: every Colors() makes fresh ones, so changing p.Red changes no other palette.\n\n"
+    ">>> p = Colors()\n>>> p.Red, p.Gray == p.Grey, p.Gray is p.Grey\n(Color(255, 0, 0, 255), True, False)";
+
 PyTypeObject colors_type = {
     .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
     .tp_name = "vantor.colors.colors.Colors",
     .tp_basicsize = sizeof(ColorsObject),
     .tp_dealloc = tp_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = type_doc,
     .tp_traverse = tp_traverse,
     .tp_clear = tp_clear,
     .tp_getset = getsets.data(),

@@ -59,10 +59,10 @@ PyObject* tp_repr(PyObject* self) noexcept {
 void* field(Field f) noexcept { return reinterpret_cast<void*>(static_cast<intptr_t>(f)); }
 
 PyGetSetDef getsets[] = {
-    {"width", get_field, nullptr, nullptr, field(WIDTH)},
-    {"height", get_field, nullptr, nullptr, field(HEIGHT)},
-    {"mipmaps", get_field, nullptr, nullptr, field(MIPMAPS)},
-    {"format", get_field, nullptr, nullptr, field(FORMAT)},
+    {"width", get_field, nullptr, "width: int\n\nThe width in pixels (read-only).", field(WIDTH)},
+    {"height", get_field, nullptr, "height: int\n\nThe height in pixels (read-only).", field(HEIGHT)},
+    {"mipmaps", get_field, nullptr, "mipmaps: int\n\nThe number of mipmap levels (read-only).", field(MIPMAPS)},
+    {"format", get_field, nullptr, "format: int\n\nraylib's pixel format number (read-only).", field(FORMAT)},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -80,6 +80,8 @@ PyTypeObject image_type = {
     .tp_dealloc = tp_dealloc,
     .tp_repr = tp_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_doc = "A raylib Image (size, mipmaps, pixel format) wrapped for Python to look at; made only by native "
+              "code, and never frees or writes the pixels it points to.",
     .tp_methods = methods,
     .tp_getset = getsets,
 };

@@ -331,21 +331,62 @@ PyObject* py_truth(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
 
 constexpr char p_point[] = "point", p_other[] = "other";
 
+// Points collide when inside or on an edge; rectangles when they overlap with a positive area
+// (touching edges do not collide).
+constexpr char
+    d_get_width[] = "get_width($self, /)\n--\n\nThe width, as a float.",
+    d_get_height[] = "get_height($self, /)\n--\n\nThe height, as a float.",
+    d_get_tuple[] = "get_tuple($self, /)\n--\n\n(x, y, width, height) as a tuple of floats.",
+    d_get_vector4[] = "get_vector4($self, /)\n--\n\nA new Vector4(x, y, width, height).",
+    d_collide_point[] =
+        "collide_point($self, /, point)\n--\n\nWhether the point (a Vector2, or a tuple or list of 2 numbers) "
+        "lies inside this rectangle or on its edge.",
+    d_collide_point_vector2[] =
+        "collide_point_vector2($self, /, point)\n--\n\nWhether the Vector2 point lies inside this rectangle or "
+        "on its edge.",
+    d_collide_point_tuple[] =
+        "collide_point_tuple($self, /, point)\n--\n\nWhether the point, a tuple of 2 numbers, lies inside this "
+        "rectangle or on its edge.",
+    d_collide_point_list[] =
+        "collide_point_list($self, /, point)\n--\n\nWhether the point, a list of 2 numbers, lies inside this "
+        "rectangle or on its edge.",
+    d_collide_rect[] =
+        "collide_rect($self, /, other)\n--\n\nWhether this rectangle overlaps other (a Rect, a Vector4 (x, y, "
+        "width, height), or a tuple or list of 4 numbers); touching edges do not overlap.",
+    d_collide_rect_rect[] =
+        "collide_rect_rect($self, /, other)\n--\n\nWhether this rectangle overlaps the Rect other; touching "
+        "edges do not overlap.",
+    d_collide_rect_vector4[] =
+        "collide_rect_vector4($self, /, other)\n--\n\nWhether this rectangle overlaps the Vector4 other, read "
+        "as (x, y, width, height); touching edges do not overlap.",
+    d_collide_rect_tuple[] =
+        "collide_rect_tuple($self, /, other)\n--\n\nWhether this rectangle overlaps other, a tuple (x, y, "
+        "width, height); touching edges do not overlap.",
+    d_collide_rect_list[] =
+        "collide_rect_list($self, /, other)\n--\n\nWhether this rectangle overlaps other, a list (x, y, width, "
+        "height); touching edges do not overlap.";
+
 PyMethodDef functions[] = {
-    method_def<py_object<get_width, n_get_width>>(n_get_width),
-    method_def<py_object<get_height, n_get_height>>(n_get_height),
-    method_def<py_object<get_tuple, n_get_tuple>>(n_get_tuple),
-    method_def<py_object<get_vector4, n_get_vector4>>(n_get_vector4),
-    method_def<py_truth<PyObject, collide_point, n_collide_point, p_point>>(n_collide_point),
+    method_def<py_object<get_width, n_get_width>>(n_get_width, 0, d_get_width),
+    method_def<py_object<get_height, n_get_height>>(n_get_height, 0, d_get_height),
+    method_def<py_object<get_tuple, n_get_tuple>>(n_get_tuple, 0, d_get_tuple),
+    method_def<py_object<get_vector4, n_get_vector4>>(n_get_vector4, 0, d_get_vector4),
+    method_def<py_truth<PyObject, collide_point, n_collide_point, p_point>>(n_collide_point, 0, d_collide_point),
     method_def<py_truth<VantorVector2Object, collide_point_vector2, n_collide_point_vector2, p_point>>(
-        n_collide_point_vector2),
-    method_def<py_truth<PyObject, collide_point_tuple, n_collide_point_tuple, p_point>>(n_collide_point_tuple),
-    method_def<py_truth<PyObject, collide_point_list, n_collide_point_list, p_point>>(n_collide_point_list),
-    method_def<py_truth<PyObject, collide_rect, n_collide_rect, p_other>>(n_collide_rect),
-    method_def<py_truth<Obj, collide_rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect),
-    method_def<py_truth<VantorVector4Object, collide_rect_vector4, n_collide_rect_vector4, p_other>>(n_collide_rect_vector4),
-    method_def<py_truth<PyObject, collide_rect_tuple, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple),
-    method_def<py_truth<PyObject, collide_rect_list, n_collide_rect_list, p_other>>(n_collide_rect_list),
+        n_collide_point_vector2, 0, d_collide_point_vector2),
+    method_def<py_truth<PyObject, collide_point_tuple, n_collide_point_tuple, p_point>>(n_collide_point_tuple, 0,
+                                                                                        d_collide_point_tuple),
+    method_def<py_truth<PyObject, collide_point_list, n_collide_point_list, p_point>>(n_collide_point_list, 0,
+                                                                                      d_collide_point_list),
+    method_def<py_truth<PyObject, collide_rect, n_collide_rect, p_other>>(n_collide_rect, 0, d_collide_rect),
+    method_def<py_truth<Obj, collide_rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect, 0,
+                                                                               d_collide_rect_rect),
+    method_def<py_truth<VantorVector4Object, collide_rect_vector4, n_collide_rect_vector4, p_other>>(
+        n_collide_rect_vector4, 0, d_collide_rect_vector4),
+    method_def<py_truth<PyObject, collide_rect_tuple, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple, 0,
+                                                                                      d_collide_rect_tuple),
+    method_def<py_truth<PyObject, collide_rect_list, n_collide_rect_list, p_other>>(n_collide_rect_list, 0,
+                                                                                    d_collide_rect_list),
     refuse_reduce_def<pickling_message_raw>(),
     refuse_setstate_def<pickling_message_raw>(),
     {nullptr, nullptr, 0, nullptr},
@@ -597,16 +638,54 @@ int set_prop(PyObject* self, PyObject* value, void* closure) noexcept {
     return -1;
 }
 
+constexpr const char* prop_docs[PROPS] = {
+    "x: float\n\nThe left edge, stored as float32; assigning converts with float() and rounds to float32.",
+    "y: float\n\nThe top edge, stored as float32; assigning converts with float() and rounds to float32.",
+    "w: float\n\nThe width (the same as width), stored as float32.",
+    "h: float\n\nThe height (the same as height), stored as float32.",
+    "width: float\n\nThe width, stored as float32; negative, infinite and NaN widths are kept as given.",
+    "height: float\n\nThe height, stored as float32; negative, infinite and NaN heights are kept as given.",
+    "left: float\n\nThe left edge (the same as x).",
+    "top: float\n\nThe top edge (the same as y).",
+    "right: float\n\nx + width (float32); assigning moves the rectangle horizontally, keeping its width.",
+    "bottom: float\n\ny + height (float32); assigning moves the rectangle vertically, keeping its height.",
+    "centerx: float\n\nThe horizontal centre, x + width / 2 (float32); assigning moves the rectangle.",
+    "centery: float\n\nThe vertical centre, y + height / 2 (float32); assigning moves the rectangle.",
+    "center: Vector2\n\nA new Vector2 of the centre; assigning a Vector2 or a pair of numbers moves the "
+    "rectangle.",
+};
+
 std::array<PyGetSetDef, PROPS + 1> make_getsets() noexcept {
     std::array<PyGetSetDef, PROPS + 1> g{};
     for (int i = 0; i < PROPS; ++i)
-        g[i] = {prop_names[i], get_prop, set_prop, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(i))};
+        g[i] = {prop_names[i], get_prop, set_prop, prop_docs[i], reinterpret_cast<void*>(static_cast<intptr_t>(i))};
     return g;
 }
 std::array<PyGetSetDef, PROPS + 1> getsets = make_getsets();
 
 // ---- the type and module execution ------------------------------------------------------------
 
+// The buffer protocol: the four fields, viewed in place.
+int bf_getbuffer(PyObject* self, Py_buffer* view, int flags) noexcept {
+    return export_items<float, 4>(self, view, flags, &as(self)->_raw.x, "f");
+}
+
+constexpr char type_doc[] =
+    "Rect(*args)\n--\n\n"
+    "A mutable axis-aligned rectangle: x, y, width and height, each stored in single precision (float32).\n\n"
+    "Rect() is empty at the origin; Rect(x, y, width, height) takes numbers; Rect(position, size) takes two "
+    "Vector2s or pairs; Rect(v) takes a Rect (copied), a Vector4 (x, y, width, height), a Vector2 (a size at the "
+    "origin) or a list or tuple of 4 numbers. Arguments are positional only.\n\n"
+    "Points collide when inside or on an edge; rectangles when they overlap (touching edges do not). A Python "
+    "subclass may override the methods; native code calling them through the operation table then runs the "
+    "override.\n\n"
+    "case Rect(x, y, width, height) binds the fields in a match statement. The buffer protocol exposes the "
+    "fields as a writable one-dimensional array of format 'f' that views the rectangle itself; with the GIL "
+    "forced off, a write through it races like any other field write.\n\n"
+    ">>> r = Rect(0, 0, 10, 20)\n>>> r.center, r.collide_point((10, 20)), r.collide_rect(Rect(10, 0, 5, 5))\n"
+    "(Vector2(5.0, 10.0), True, False)";
+
+PyBufferProcs buffer = {.bf_getbuffer = bf_getbuffer};
 PySequenceMethods sequence = {.sq_length = sq_length, .sq_item = sq_item, .sq_ass_item = sq_ass_item};
 PyMappingMethods mapping = {.mp_length = sq_length, .mp_subscript = mp_subscript, .mp_ass_subscript = mp_ass_subscript};
 
@@ -618,7 +697,9 @@ PyTypeObject rect_type = {
     .tp_repr = tp_repr,
     .tp_as_sequence = &sequence,
     .tp_as_mapping = &mapping,
+    .tp_as_buffer = &buffer,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = type_doc,
     .tp_richcompare = tp_richcompare,
     .tp_getset = getsets.data(),
     .tp_init = tp_init,
@@ -632,7 +713,8 @@ int publish(PyObject* module) noexcept {
     table = {new_,          get_width,          get_height,           collide_point,     collide_point_vector2,
              collide_point_tuple, collide_point_list, collide_rect, collide_rect_vector4, collide_rect_rect,
              collide_rect_tuple,  collide_rect_list,  get_vector4,  get_tuple};
-    return publish_type(module, &rect_type, "Rect", &table, {}, add_methods);
+    static constexpr const char* match_args[] = {"x", "y", "width", "height"};
+    return publish_type(module, &rect_type, "Rect", &table, {}, add_methods, true, match_args);
 }
 
 int imports(PyObject* module) noexcept {

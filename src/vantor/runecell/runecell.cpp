@@ -84,6 +84,10 @@ PyTypeObject glyph_type = {
     .tp_basicsize = sizeof(Obj),
     .tp_dealloc = tp_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = "GlyphInfo(*args, **kwargs)\n--\n\n"
+              "A font glyph's metrics (value, offsets, advance) with its bitmap wrapped in an Image. Made by native "
+              "code through the operation table; from Python, GlyphInfo() gives an empty one (arguments are "
+              "ignored). The package never frees the glyph's pixels.",
     .tp_traverse = tp_traverse,
     .tp_clear = tp_clear,
     .tp_methods = methods,

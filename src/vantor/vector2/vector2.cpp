@@ -23,6 +23,9 @@ struct Vector2Traits {
     static constexpr const char* letters = "xy";
     static constexpr float ::Vector2::*members[] = {&::Vector2::x, &::Vector2::y};
     static constexpr SwizzleName<2> swizzles[] = {{"xx"}, {"yy"}, {"xy"}, {"yx"}};
+    static constexpr const char* example =
+        ">>> v = Vector2(3, 4)\n>>> v.length, v.yx, v * 2\n(5.0, Vector2(4.0, 3.0), Vector2(6.0, 8.0))\n"
+        ">>> v.x = 0.1; v.x  # stored as float32\n0.10000000149011612";
     static constexpr bool has_data = true;
     // The invalid-argument message names the type by its internal name.
     static constexpr bool type_name_as_attribute = false;

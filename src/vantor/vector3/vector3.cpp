@@ -28,6 +28,9 @@ struct Vector3Traits {
         {"yxx"}, {"yxy"}, {"yxz"}, {"yyx"}, {"yyy"}, {"yyz"}, {"yzx"}, {"yzy"}, {"yzz"},
         {"zxx"}, {"zxy"}, {"zxz"}, {"zyx"}, {"zyy"}, {"zyz"}, {"zzx"}, {"zzy"}, {"zzz"},
     };
+    static constexpr const char* example =
+        ">>> v = Vector3(2, 3, 6)\n>>> v.length, v.zyx\n(7.0, Vector3(6.0, 3.0, 2.0))\n"
+        ">>> Vector3(1, 0, 0).cross(Vector3(0, 1, 0))\nVector3(0.0, 0.0, 1.0)";
     static constexpr bool has_data = false;
     // The invalid-argument message names the type by str(type(obj).__name__).
     static constexpr bool type_name_as_attribute = true;

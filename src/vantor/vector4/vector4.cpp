@@ -24,6 +24,9 @@ struct Vector4Traits {
     static constexpr double VantorVector4Data::*members[] = {&VantorVector4Data::x, &VantorVector4Data::y,
                                                              &VantorVector4Data::z, &VantorVector4Data::w};
     static constexpr auto swizzles = all_swizzles<4>("xyzw");
+    static constexpr const char* example =
+        ">>> v = Vector4(1, 2, 2, 4)\n>>> v.length, v.wzyx\n(5.0, Vector4(4.0, 2.0, 2.0, 1.0))\n"
+        ">>> Vector4(0.1, 0, 0, 0).x  # stored as float64\n0.1";
     static constexpr bool has_data = false;
     // The invalid-argument message names the type by str(type(obj).__name__).
     static constexpr bool type_name_as_attribute = true;

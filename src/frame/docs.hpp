@@ -1,0 +1,49 @@
+// Docstrings built at compile time, for the docs that repeat per type (the vector family) or per
+// attribute (swizzles, palette colours): one pattern, expanded for each.
+#pragma once
+
+#include <cstddef>
+
+namespace vantor::frame {
+
+template <size_t Cap>
+struct DocString {
+    char s[Cap]{};
+    size_t n = 0;
+
+    constexpr DocString& add(const char* t) {
+        while (*t) s[n++] = *t++;  // past Cap: not a constant expression, so the build fails
+        return *this;
+    }
+    constexpr DocString& add(char c) {
+        s[n++] = c;
+        return *this;
+    }
+    constexpr DocString& add_int(unsigned v) {
+        char digits[12]{};
+        int k = 0;
+        do {
+            digits[k++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v);
+        while (k) add(digits[--k]);
+        return *this;
+    }
+};
+
+// Expands `pattern`, replacing each "{K}" by what `fill(K, out)` appends for the key character K.
+template <size_t Cap, class Fill>
+constexpr DocString<Cap> expand_doc(const char* pattern, Fill fill) {
+    DocString<Cap> out{};
+    for (const char* p = pattern; *p; ++p) {
+        if (p[0] == '{' && p[1] && p[2] == '}') {
+            fill(p[1], out);
+            p += 2;
+        } else {
+            out.add(*p);
+        }
+    }
+    return out;
+}
+
+}  // namespace vantor::frame
