@@ -5,6 +5,28 @@ import sysconfig
 import timeit
 
 
+# Paths for native clients, as pybind11 and nanobind print them: `python -m vantor --cmake-dir`.
+PATH_OPTIONS = {
+    "--include": "get_include",
+    "--cmake-dir": "get_cmake_dir",
+    "--pkgconfig-dir": "get_pkgconfig_dir",
+}
+
+
+def print_path(option: str) -> int:
+    import vantor
+
+    if option == "--raylib-version":
+        print(vantor.raylib_version)
+    elif option in PATH_OPTIONS:
+        print(getattr(vantor, PATH_OPTIONS[option])())
+    else:
+        options = ", ".join([*PATH_OPTIONS, "--raylib-version"])
+        print(f"usage: python -m vantor [{options}]; with no option, a short tour", file=sys.stderr)
+        return 2
+    return 0
+
+
 def main() -> None:
     free_threaded = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
     print(f"interpreter: {sys.executable} (Python {sys.version.split()[0]})")
@@ -78,4 +100,6 @@ def main() -> None:
 
 
 if __name__ == "__main__":
+    if len(sys.argv) > 1:
+        sys.exit(print_path(sys.argv[1]))
     main()

@@ -16,8 +16,8 @@
 #include <Python.h>
 #include <raylib.h>
 
-#include "vector2/vector2.h"
-#include "vector4/vector4.h"
+#include "../vector2/vector2.h"
+#include "../vector4/vector4.h"
 
 #ifdef __cplusplus
 extern "C" {
