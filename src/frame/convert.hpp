@@ -166,14 +166,33 @@ inline bool check_exact_list(PyObject* arg, const char* param) noexcept {
 // ---- number conversions --------------------------------------------------------------------------
 
 // Real conversion: an exact float is read directly, anything else goes through the interpreter's
-// float conversion (__float__, then __index__); its errors propagate unchanged.
+// float conversion (__float__, then __index__); its errors propagate unchanged. An exact int is
+// converted as int.__float__ converts it (the same rounding, the same OverflowError), without
+// the float object that conversion makes.
 inline bool to_double(PyObject* o, double& out) noexcept {
     if (PyFloat_CheckExact(o)) {
         out = PyFloat_AS_DOUBLE(o);
         return true;
     }
-    out = PyFloat_AsDouble(o);
+    out = PyLong_CheckExact(o) ? PyLong_AsDouble(o) : PyFloat_AsDouble(o);
     return !(out == -1.0 && PyErr_Occurred());
+}
+
+// An exact float, or an exact int small enough (|v| <= 2**52) that it, and the sum of two such,
+// are exact as doubles: for these, comparisons and sums in double give exactly what Python's
+// float/int arithmetic gives. Anything else: false, and the caller takes Python's own path.
+inline bool exact_real(PyObject* o, double& out) noexcept {
+    if (PyFloat_CheckExact(o)) {
+        out = PyFloat_AS_DOUBLE(o);
+        return true;
+    }
+    if (!PyLong_CheckExact(o)) return false;
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+    constexpr long long limit = 1LL << 52;
+    if (overflow || v > limit || v < -limit) return false;  // (cannot fail for an exact int)
+    out = static_cast<double>(v);
+    return true;
 }
 
 // Reading other objects' numbers: attribute `name`, or item i (by real conversion).

@@ -10,6 +10,7 @@
 #include "convert.hpp"
 #include "core.hpp"
 #include "docs.hpp"
+#include "iterator.hpp"
 #include "module.hpp"
 
 #include <array>
@@ -663,6 +664,7 @@ struct Vector {
     // `type` as every module does.
     static int publish(PyObject* module) noexcept {
         fill_table(table);
+        if (Iterator::ready() < 0) return -1;
         return publish_type(module, &type_object, Traits::name, &table, hidden, nullptr, true, Traits::components);
     }
     static constexpr ModuleSteps steps{standard_builtins, publish, import_builtin_type};
@@ -903,6 +905,13 @@ struct Vector {
         set(as(self), static_cast<int>(i), static_cast<T>(d));
         return 0;
     }
+    // iter(v): the components as floats, exactly as v[0], v[1], ... give them.
+    using Iterator = RecordIterator<sq_item, N, Traits::iterator_name>;
+    static PyObject* tp_iter(PyObject* self) noexcept {
+        PyObject* it = Iterator::iter(self);
+        return it ? it : fail("__iter__");
+    }
+
     static int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
         return assign_item(self, key, 0, value);
     }
@@ -1062,6 +1071,7 @@ struct Vector {
         .tp_flags = Py_TPFLAGS_DEFAULT,
         .tp_doc = d_type.s,
         .tp_richcompare = tp_richcompare,
+        .tp_iter = tp_iter,
         .tp_methods = methods.data(),
         .tp_getset = getsets.data(),
         .tp_init = tp_init,

@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "frame/function.hpp"
+#include "frame/iterator.hpp"
 #include "frame/module.hpp"
 
 namespace {
@@ -60,6 +61,22 @@ bool point_inside(const Rectangle& r, double px, double py) noexcept {
 
 // ---- reading other objects --------------------------------------------------------------------
 
+// The components of a Vector2 or Vector4, widened to double as their attributes give them. The
+// types cannot be subclassed and their attributes cannot be replaced, so reading the records
+// straight is what reading x, y, ... through attribute access yields, without the float objects.
+void read_vector2(PyObject* o, double& x, double& y) noexcept {
+    const Vector2& v = reinterpret_cast<VantorVector2Object*>(o)->data;
+    x = relaxed_load(v.x);
+    y = relaxed_load(v.y);
+}
+void read_vector4(PyObject* o, double (&out)[4]) noexcept {
+    const VantorVector4Data& v = reinterpret_cast<VantorVector4Object*>(o)->data;
+    out[0] = relaxed_load(v.x);
+    out[1] = relaxed_load(v.y);
+    out[2] = relaxed_load(v.z);
+    out[3] = relaxed_load(v.w);
+}
+
 // 1 when `o` is a list or tuple (subclasses included) of length n, 0 when not, -1 on error.
 int is_sequence_of(PyObject* o, Py_ssize_t n) noexcept {
     if (!PyList_Check(o) && !PyTuple_Check(o)) return 0;
@@ -70,7 +87,10 @@ int is_sequence_of(PyObject* o, Py_ssize_t n) noexcept {
 // A position or size: a Vector2's x and y, or items 0 and 1 of a list or tuple of length 2.
 // 0: not such an argument; -1: error.
 int read_pair(PyObject* o, double& a, double& b) noexcept {
-    if (PyObject_TypeCheck(o, vector2_type)) return attr_double(o, "x", a) && attr_double(o, "y", b) ? 1 : -1;
+    if (PyObject_TypeCheck(o, vector2_type)) {
+        read_vector2(o, a, b);
+        return 1;
+    }
     const int ok = is_sequence_of(o, 2);
     if (ok <= 0) return ok;
     return item_double(o, 0, a) && item_double(o, 1, b) ? 1 : -1;
@@ -78,12 +98,21 @@ int read_pair(PyObject* o, double& a, double& b) noexcept {
 
 PyObject* py_float(double d) noexcept { return PyFloat_FromDouble(d); }
 
-// Python comparison `a op b`, a being a float made from `ad`: 1, 0, or -1 on error.
+// Python comparison `a op b`, a being a float made from `ad`: 1, 0, or -1 on error. When the other
+// operand is an exact float or a small exact int, comparing doubles gives exactly Python's result
+// (NaN included) without making float objects.
+int compare_doubles(double a, double b, int op) noexcept {
+    return op == Py_LE ? a <= b : a < b;
+}
 int compare(double ad, PyObject* b, int op) noexcept {
+    double bd;
+    if (exact_real(b, bd)) return compare_doubles(ad, bd, op);
     Ref a(py_float(ad));
     return a ? PyObject_RichCompareBool(a.get(), b, op) : -1;
 }
 int compare(PyObject* a, double bd, int op) noexcept {
+    double ad;
+    if (exact_real(a, ad)) return compare_doubles(ad, bd, op);
     Ref b(py_float(bd));
     return b ? PyObject_RichCompareBool(a, b.get(), op) : -1;
 }
@@ -109,7 +138,8 @@ int point_any(Obj* self, PyObject* point) noexcept {
     double px, py;
     int ok;
     if (PyObject_TypeCheck(point, vector2_type)) {
-        ok = attr_double(point, "x", px) && attr_double(point, "y", py) ? 1 : -1;
+        read_vector2(point, px, py);
+        ok = 1;
     } else {
         ok = is_sequence_of(point, 2);
         if (ok == 1) ok = item_double(point, 0, px) && item_double(point, 1, py) ? 1 : -1;
@@ -133,6 +163,11 @@ int point_compared(Obj* self, PyObject* px, ReadY read_y) noexcept {
 
 int point_vector2(Obj* self, PyObject* point) noexcept {
     if (!check_arg_type(point, vector2_type, "point")) return -1;
+    if (Py_IS_TYPE(point, vector2_type)) {  // comparisons of its floats, without making them
+        double px, py;
+        read_vector2(point, px, py);
+        return get(self, 0) <= px && px <= right_now(self) && get(self, 1) <= py && py <= bottom_now(self);
+    }
     Ref px(PyObject_GetAttrString(point, "x"));
     if (!px) return -1;
     return point_compared(self, px.get(), [point] { return PyObject_GetAttrString(point, "y"); });
@@ -159,10 +194,8 @@ int rect_any(Obj* self, PyObject* other) noexcept {
         o[0] = r.x, o[1] = r.y, o[2] = r.width, o[3] = r.height;
         ok = 1;
     } else if (PyObject_TypeCheck(other, vector4_type)) {
-        ok = attr_double(other, "x", o[0]) && attr_double(other, "y", o[1]) && attr_double(other, "z", o[2]) &&
-                     attr_double(other, "w", o[3])
-                 ? 1
-                 : -1;
+        read_vector4(other, o);
+        ok = 1;
     } else {
         ok = is_sequence_of(other, 4);
         for (int i = 0; ok == 1 && i < 4; ++i)
@@ -187,7 +220,15 @@ template <class Item>
 int rect_compared(Obj* self, Item item) noexcept {
     for (int axis = 0; axis < 2; ++axis) {
         Ref pos(item(axis)), size(pos ? item(axis + 2) : nullptr);
-        Ref far(size ? PyNumber_Add(pos.get(), size.get()) : nullptr);
+        if (!size) return -1;
+        double p, w;
+        if (exact_real(pos.get(), p) && exact_real(size.get(), w)) {
+            // Python's sum and comparisons of these, in doubles.
+            const float lo = get(self, axis), hi = axis ? bottom_now(self) : right_now(self);
+            if (!(lo < p + w && p < hi)) return 0;
+            continue;
+        }
+        Ref far(PyNumber_Add(pos.get(), size.get()));
         if (!far) return -1;
         const float lo = get(self, axis), hi = axis ? bottom_now(self) : right_now(self);
         int t = compare(lo, far.get(), Py_LT);
@@ -199,6 +240,12 @@ int rect_compared(Obj* self, Item item) noexcept {
 
 int rect_vector4(Obj* self, PyObject* other) noexcept {
     if (!check_arg_type(other, vector4_type, "other")) return -1;
+    if (Py_IS_TYPE(other, vector4_type)) {  // the same sums and comparisons, on its doubles
+        double o[4];
+        read_vector4(other, o);
+        return get(self, 0) < o[0] + o[2] && o[0] < right_now(self) && get(self, 1) < o[1] + o[3] &&
+               o[1] < bottom_now(self);
+    }
     static constexpr const char* names[] = {"x", "y", "z", "w"};
     return rect_compared(self, [other](int i) { return PyObject_GetAttrString(other, names[i]); });
 }
@@ -435,21 +482,17 @@ int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
     }
     PyObject* a = args[0];
     if (PyObject_TypeCheck(a, vector2_type)) {  // a size at the origin
-        set(self, 0, 0.0f);
-        set(self, 1, 0.0f);
-        return attr_double(a, "x", d[2]) && store_field(self, 2, d[2]) && attr_double(a, "y", d[3]) &&
-                       store_field(self, 3, d[3])
-                   ? 0
-                   : -1;
+        read_vector2(a, d[2], d[3]);
+        store(self, Rectangle{0.0f, 0.0f, narrow(d[2]), narrow(d[3])});
+        return 0;
     }
     if (is_rect(a)) {
         store(self, load(as(a)));
         return 0;
     }
     if (PyObject_TypeCheck(a, vector4_type)) {
-        static constexpr const char* names[] = {"x", "y", "z", "w"};
-        for (int i = 0; i < 4; ++i)
-            if (!attr_double(a, names[i], d[i]) || !store_field(self, i, d[i])) return -1;
+        read_vector4(a, d);
+        store(self, Rectangle{narrow(d[0]), narrow(d[1]), narrow(d[2]), narrow(d[3])});
         return 0;
     }
     if (PyList_Check(a) || PyTuple_Check(a)) {
@@ -537,6 +580,14 @@ PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
     }
     return py_float(get(as(self), static_cast<int>(i)));
 }
+// iter(r): the four fields, exactly as r[0] ... r[3] give them.
+constexpr char iterator_name[] = "vantor.rect.rect.RectIterator";
+using Iterator = RecordIterator<sq_item, 4, iterator_name>;
+PyObject* tp_iter(PyObject* self) noexcept {
+    PyObject* it = Iterator::iter(self);
+    return it ? it : fail("__iter__");
+}
+
 PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
     Py_ssize_t i;
     PyObject* r = to_index(key, i) ? sq_item(self, i) : nullptr;
@@ -604,7 +655,7 @@ bool difference(PyObject* v, float subtrahend, double& out) noexcept {
 bool set_center(Obj* self, PyObject* v) noexcept {
     double cx, cy;
     if (PyObject_TypeCheck(v, vector2_type)) {
-        if (!attr_double(v, "x", cx) || !attr_double(v, "y", cy)) return false;
+        read_vector2(v, cx, cy);
     } else {
         Ref i0(PyLong_FromLong(0)), i1(PyLong_FromLong(1));
         Ref a(PyObject_GetItem(v, i0.get()));
@@ -701,6 +752,7 @@ PyTypeObject rect_type = {
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = type_doc,
     .tp_richcompare = tp_richcompare,
+    .tp_iter = tp_iter,
     .tp_getset = getsets.data(),
     .tp_init = tp_init,
     .tp_new = tp_new,
@@ -710,6 +762,7 @@ PyTypeObject rect_type = {
 int add_methods(PyTypeObject* type) noexcept { return add_functions(type, info.full_name, functions, nullptr); }
 
 int publish(PyObject* module) noexcept {
+    if (Iterator::ready() < 0) return -1;
     table = {new_,          get_width,          get_height,           collide_point,     collide_point_vector2,
              collide_point_tuple, collide_point_list, collide_rect, collide_rect_vector4, collide_rect_rect,
              collide_rect_tuple,  collide_rect_list,  get_vector4,  get_tuple};

@@ -18,6 +18,7 @@ struct Vector2Traits {
     using Scalar = float;
     static constexpr int N = 2;
     static constexpr const char* name = "Vector2";
+    static constexpr char iterator_name[] = "vantor.vector2.vector2.Vector2Iterator";
     static constexpr const char* full_name = "vantor.vector2.vector2.Vector2";
     static constexpr const char* components[] = {"x", "y"};
     static constexpr const char* letters = "xy";

@@ -18,6 +18,7 @@ struct Vector3Traits {
     using Scalar = float;
     static constexpr int N = 3;
     static constexpr const char* name = "Vector3";
+    static constexpr char iterator_name[] = "vantor.vector3.vector3.Vector3Iterator";
     static constexpr const char* full_name = "vantor.vector3.vector3.Vector3";
     static constexpr const char* components[] = {"x", "y", "z"};
     static constexpr const char* letters = "xyz";

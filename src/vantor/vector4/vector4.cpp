@@ -18,6 +18,7 @@ struct Vector4Traits {
     using Scalar = double;
     static constexpr int N = 4;
     static constexpr const char* name = "Vector4";
+    static constexpr char iterator_name[] = "vantor.vector4.vector4.Vector4Iterator";
     static constexpr const char* full_name = "vantor.vector4.vector4.Vector4";
     static constexpr const char* components[] = {"x", "y", "z", "w"};
     static constexpr const char* letters = "xyzw";

@@ -1,0 +1,76 @@
+// An iterator over a fixed-length record (the components of a vector, the fields of a rectangle):
+// iter(obj) yields exactly what obj[0], obj[1], ... yield, and ends without building the
+// IndexError that iteration through item access ends with (the cost of `x, y = v`, `tuple(v)`).
+#pragma once
+
+#include "core.hpp"
+
+#include <atomic>
+
+namespace vantor::frame {
+
+// `Item(obj, i)` gives item i (a new reference) for 0 <= i < Count; `Name` is the type's name.
+template <PyObject* (*Item)(PyObject*, Py_ssize_t), Py_ssize_t Count, const char* Name>
+struct RecordIterator {
+    struct Obj {
+        PyObject_HEAD
+        PyObject* record;  // the object iterated over, held until the iterator is released
+        Py_ssize_t next;   // index of the next item; Count or more once finished
+    };
+
+    // One iterator may be shared between threads: each step takes its index with one atomic
+    // increment, so no index is yielded twice and none at or past Count is ever read. The object
+    // iterated over is only released with the iterator, so no step can meet it released.
+    static PyObject* iternext(PyObject* self) noexcept {
+        auto* it = reinterpret_cast<Obj*>(self);
+        std::atomic_ref<Py_ssize_t> next(it->next);
+        if (next.load(std::memory_order_relaxed) >= Count) return nullptr;
+        const Py_ssize_t i = next.fetch_add(1, std::memory_order_relaxed);
+        if (i >= Count) {
+            next.store(Count, std::memory_order_relaxed);  // no creeping towards overflow
+            return nullptr;
+        }
+        return Item(it->record, i);
+    }
+
+    // What is left, as list iterators report it (used to size tuple(v) and list(v)).
+    static PyObject* length_hint(PyObject* self, PyObject*) noexcept {
+        const Py_ssize_t next = relaxed_load(reinterpret_cast<Obj*>(self)->next);
+        return PyLong_FromSsize_t(next >= Count ? 0 : Count - next);
+    }
+
+    static void dealloc(PyObject* self) noexcept {
+        Py_DECREF(reinterpret_cast<Obj*>(self)->record);
+        PyObject_Free(self);
+    }
+
+    static inline PyMethodDef methods[] = {
+        {"__length_hint__", length_hint, METH_NOARGS, "Private method returning an estimate of len(list(it))."},
+        {nullptr, nullptr, 0, nullptr},
+    };
+
+    // Not collector-tracked: the objects iterated over hold no references, so no cycle can pass
+    // through an iterator.
+    static inline PyTypeObject type = {
+        .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+        .tp_name = Name,
+        .tp_basicsize = sizeof(Obj),
+        .tp_dealloc = dealloc,
+        .tp_flags = Py_TPFLAGS_DEFAULT,
+        .tp_iter = PyObject_SelfIter,
+        .tp_iternext = iternext,
+        .tp_methods = methods,
+    };
+
+    static int ready() noexcept { return PyType_Ready(&type); }
+
+    static PyObject* iter(PyObject* record) noexcept {
+        auto* it = PyObject_New(Obj, &type);
+        if (!it) return nullptr;
+        it->record = Py_NewRef(record);
+        it->next = 0;
+        return reinterpret_cast<PyObject*>(it);
+    }
+};
+
+}  // namespace vantor::frame

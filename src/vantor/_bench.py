@@ -1,0 +1,794 @@
+"""The benchmark suite: `python -m vantor bench [--quick]`, or benchmarks/bench.py in a clone.
+
+Times vantor's types next to what users pick instead: CPython's complex, plain Python classes with
+__slots__, pygame-ce and PyGLM (whichever import). Every figure is nanoseconds per operation: the
+best of several repeats, less the cost of an empty loop timed the same way. Within each repeat every
+implementation of an operation runs once, one after another, so that a slow spell of the machine
+hits them all alike. Before anything is timed, each implementation runs once and its result is
+compared with vantor's, so that a row never puts different computations side by side.
+
+It prints figures and never judges them; it exits non-zero only when an implementation raised or
+computed something else than vantor.
+"""
+
+from __future__ import annotations
+
+import argparse
+import math
+import os
+import random
+import re
+import sys
+import sysconfig
+import threading
+import time
+import timeit
+from dataclasses import dataclass, field
+from typing import Any, Callable
+
+
+def say(*args: object) -> None:
+    print(*args, flush=True)
+
+
+# Plain Python classes with the same operations as vantor's types, written as a user would.
+
+
+class SlotsVector2:
+    __slots__ = ("x", "y")
+
+    def __init__(self, x, y):
+        self.x = x
+        self.y = y
+
+    def __repr__(self):
+        return f"SlotsVector2({self.x!r}, {self.y!r})"
+
+    def __eq__(self, other):
+        if not isinstance(other, SlotsVector2):
+            return NotImplemented
+        return self.x == other.x and self.y == other.y
+
+    def __hash__(self):
+        return hash((self.x, self.y))
+
+    def __iter__(self):
+        return iter((self.x, self.y))
+
+    def __add__(self, other):
+        return SlotsVector2(self.x + other.x, self.y + other.y)
+
+    def __iadd__(self, other):
+        self.x += other.x
+        self.y += other.y
+        return self
+
+    def __mul__(self, k):
+        return SlotsVector2(self.x * k, self.y * k)
+
+    def dot(self, other):
+        return self.x * other.x + self.y * other.y
+
+    @property
+    def length(self):
+        return math.sqrt(self.x * self.x + self.y * self.y)
+
+    def get_normalized(self):
+        n = math.sqrt(self.x * self.x + self.y * self.y)
+        return SlotsVector2(self.x / n, self.y / n) if n else SlotsVector2(0.0, 0.0)
+
+    def to_neg(self):
+        self.x = -self.x
+        self.y = -self.y
+        return self
+
+    @property
+    def yx(self):
+        return SlotsVector2(self.y, self.x)
+
+
+class SlotsVector3:
+    __slots__ = ("x", "y", "z")
+
+    def __init__(self, x, y, z):
+        self.x = x
+        self.y = y
+        self.z = z
+
+    def __iter__(self):
+        return iter((self.x, self.y, self.z))
+
+    def __add__(self, other):
+        return SlotsVector3(self.x + other.x, self.y + other.y, self.z + other.z)
+
+    def __mul__(self, k):
+        return SlotsVector3(self.x * k, self.y * k, self.z * k)
+
+    def dot(self, other):
+        return self.x * other.x + self.y * other.y + self.z * other.z
+
+    def cross(self, other):
+        return SlotsVector3(self.y * other.z - self.z * other.y, self.z * other.x - self.x * other.z,
+                            self.x * other.y - self.y * other.x)
+
+    @property
+    def length(self):
+        return math.sqrt(self.x * self.x + self.y * self.y + self.z * self.z)
+
+    def get_normalized(self):
+        n = math.sqrt(self.x * self.x + self.y * self.y + self.z * self.z)
+        return SlotsVector3(self.x / n, self.y / n, self.z / n) if n else SlotsVector3(0.0, 0.0, 0.0)
+
+    @property
+    def zyx(self):
+        return SlotsVector3(self.z, self.y, self.x)
+
+
+class SlotsVector4:
+    __slots__ = ("x", "y", "z", "w")
+
+    def __init__(self, x, y, z, w):
+        self.x = x
+        self.y = y
+        self.z = z
+        self.w = w
+
+    def __iter__(self):
+        return iter((self.x, self.y, self.z, self.w))
+
+    def __add__(self, other):
+        return SlotsVector4(self.x + other.x, self.y + other.y, self.z + other.z, self.w + other.w)
+
+    def __mul__(self, k):
+        return SlotsVector4(self.x * k, self.y * k, self.z * k, self.w * k)
+
+    def dot(self, other):
+        return self.x * other.x + self.y * other.y + self.z * other.z + self.w * other.w
+
+    @property
+    def length(self):
+        return math.sqrt(self.x * self.x + self.y * self.y + self.z * self.z + self.w * self.w)
+
+    def get_normalized(self):
+        n = self.length
+        if not n:
+            return SlotsVector4(0.0, 0.0, 0.0, 0.0)
+        return SlotsVector4(self.x / n, self.y / n, self.z / n, self.w / n)
+
+    @property
+    def wzyx(self):
+        return SlotsVector4(self.w, self.z, self.y, self.x)
+
+
+def _channel(v):
+    return min(max(int(v), 0), 255)
+
+
+class SlotsColor:
+    """RGBA8 whose channels saturate to 0..255, as vantor's Color."""
+
+    __slots__ = ("r", "g", "b", "a")
+
+    def __init__(self, r, g, b, a=255):
+        self.r = _channel(r)
+        self.g = _channel(g)
+        self.b = _channel(b)
+        self.a = _channel(a)
+
+    def __iter__(self):
+        return iter((self.r, self.g, self.b, self.a))
+
+    def tint(self, t):
+        # raylib's ColorTint: each channel scaled by the other colour's, truncated.
+        return SlotsColor(self.r * t.r // 255, self.g * t.g // 255, self.b * t.b // 255, self.a * t.a // 255)
+
+
+class SlotsRect:
+    """x, y, width, height; points on an edge collide, rectangles that only touch do not."""
+
+    __slots__ = ("x", "y", "width", "height")
+
+    def __init__(self, x, y, width, height):
+        self.x = x
+        self.y = y
+        self.width = width
+        self.height = height
+
+    def __iter__(self):
+        return iter((self.x, self.y, self.width, self.height))
+
+    @property
+    def center(self):
+        return SlotsVector2(self.x + self.width / 2, self.y + self.height / 2)
+
+    def collide_point(self, p):
+        if isinstance(p, SlotsVector2):
+            px, py = p.x, p.y
+        else:
+            px, py = p
+        return self.x <= px <= self.x + self.width and self.y <= py <= self.y + self.height
+
+    def collide_rect(self, o):
+        if isinstance(o, SlotsRect):
+            ox, oy, ow, oh = o.x, o.y, o.width, o.height
+        elif isinstance(o, SlotsVector4):
+            ox, oy, ow, oh = o.x, o.y, o.z, o.w
+        else:
+            ox, oy, ow, oh = o
+        return self.x < ox + ow and ox < self.x + self.width and self.y < oy + oh and oy < self.y + self.height
+
+
+# The libraries compared. Statements name a library's types by these keys, so that one statement
+# serves every library that spells the operation the same way.
+TYPE_KEYS = {"V2": "Vector2", "V3": "Vector3", "V4": "Vector4", "Color": "Color", "Rect": "Rect"}
+
+
+@dataclass
+class Library:
+    key: str  # how cases name it
+    name: str  # how tables name it
+    types: dict[str, Any] = field(default_factory=dict)  # TYPE_KEYS -> the library's classes
+    names: dict[str, str] = field(default_factory=dict)  # TYPE_KEYS -> the classes' names, for display
+    extra: dict[str, Any] = field(default_factory=dict)  # other names its statements use
+    version: str = ""
+    missing: str = ""  # why it is not there
+
+    def namespace(self) -> dict[str, Any]:
+        return {**self.types, **self.extra}
+
+    def show(self, stmt: str) -> str:
+        return re.sub(r"\b(V2|V3|V4|Color|Rect)\(", lambda m: self.names.get(m[1], m[1]) + "(", stmt)
+
+
+def _version(dist: str) -> str:
+    from importlib import metadata
+
+    try:
+        return metadata.version(dist)
+    except metadata.PackageNotFoundError:
+        return "?"
+
+
+def libraries() -> list[Library]:
+    from vantor.color.color import Color
+    from vantor.rect.rect import Rect
+    from vantor.vector2.vector2 import Vector2
+    from vantor.vector3.vector3 import Vector3
+    from vantor.vector4.vector4 import Vector4
+
+    libs = [
+        Library("vantor", "vantor", {"V2": Vector2, "V3": Vector3, "V4": Vector4, "Color": Color, "Rect": Rect},
+                dict(TYPE_KEYS), version=_version("vantor")),
+        Library("complex", "complex", {"V2": complex}, {"V2": "complex"}, version="built in"),
+        Library("slots", "py-slots",
+                {"V2": SlotsVector2, "V3": SlotsVector3, "V4": SlotsVector4, "Color": SlotsColor, "Rect": SlotsRect},
+                {"V2": "SlotsVector2", "V3": "SlotsVector3", "V4": "SlotsVector4", "Color": "SlotsColor",
+                 "Rect": "SlotsRect"}, version="this file"),
+    ]
+    # pygame: no window, no greeting on import.
+    os.environ.setdefault("SDL_VIDEODRIVER", "dummy")
+    os.environ.setdefault("PYGAME_HIDE_SUPPORT_PROMPT", "1")
+    try:
+        import pygame
+        import pygame.math
+
+        types = {"V2": pygame.math.Vector2, "V3": pygame.math.Vector3, "Color": pygame.Color}
+        if hasattr(pygame, "FRect"):
+            types["Rect"] = pygame.FRect
+        name = "pygame-ce" if getattr(pygame, "IS_CE", False) else "pygame"
+        names = {"V2": "pygame.Vector2", "V3": "pygame.Vector3", "Color": "pygame.Color", "Rect": "pygame.FRect"}
+        libs.append(Library("pygame", name, types, names, version=pygame.version.ver))
+    except Exception as e:  # not installed, or no wheel for this interpreter
+        libs.append(Library("pygame", "pygame-ce", missing=f"{type(e).__name__}: {e}"))
+    try:
+        import glm
+
+        libs.append(Library("glm", "PyGLM", {"V2": glm.vec2, "V3": glm.vec3, "V4": glm.dvec4},
+                            {"V2": "glm.vec2", "V3": "glm.vec3", "V4": "glm.dvec4"}, {"glm": glm},
+                            version=getattr(glm, "__version__", _version("PyGLM"))))
+    except Exception as e:
+        libs.append(Library("glm", "PyGLM", missing=f"{type(e).__name__}: {e}"))
+    return libs
+
+
+# The operations.
+
+
+@dataclass(frozen=True)
+class NA:
+    """An operation a library does not have, and why."""
+
+    reason: str
+
+
+@dataclass(frozen=True)
+class Case:
+    group: str
+    label: str  # vantor's spelling
+    stmt: str  # the timed statement, for every library without its own
+    setup: str  # makes the operands, outside the timing
+    result: str | None = ""  # compared between libraries: "" the statement's value, None nothing
+    needs: tuple[str, ...] = ()  # TYPE_KEYS the library must have
+    peers: dict[str, str | NA] = field(default_factory=dict)  # library key -> its own statement
+
+    @property
+    def name(self) -> str:
+        return f"{self.group}: {self.label}"
+
+
+def cases() -> list[Case]:
+    out: list[Case] = []
+
+    def group(name: str, setup: str, needs: tuple[str, ...]):
+        def add(label: str, stmt: str | None = None, *, result: str | None = "", more: str = "",
+                more_needs: tuple[str, ...] = (), **peers: str | NA) -> None:
+            out.append(Case(name, label, stmt or label, f"{setup}; {more}" if more else setup, result,
+                            needs + more_needs, peers))
+        return add
+
+    v2 = group("Vector2", "a = V2(3.0, 4.0); b = V2(1.0, 2.0)", ("V2",))
+    v2("Vector2(1.0, 2.0)", "V2(1.0, 2.0)")
+    v2("Vector2(3, 4)", "V2(3, 4)")
+    v2("a + b")
+    v2("a * 2.0")
+    v2("a += b", result="a")
+    v2("a == b")
+    v2("hash(a)", result=None, pygame=NA("unhashable"))
+    v2("a.dot(b)", complex="(a.conjugate() * b).real", glm="glm.dot(a, b)")
+    v2("a.get_normalized()", complex="a / abs(a)", pygame="a.normalize()", glm="glm.normalize(a)")
+    v2("a.yx", complex="complex(a.imag, a.real)")
+    v2("repr(a)", result=None)
+    v2("a.length", complex="abs(a)", pygame="a.length()", glm="glm.length(a)")
+    v2("a.x", complex="a.real")
+    v2("a.x = 1.0", result="a", complex=NA("immutable"))
+    v2("x, y = a", result="(x, y)", complex="x, y = a.real, a.imag")
+    v2("tuple(a)", complex="(a.real, a.imag)")
+    v2("list(a)", complex="[a.real, a.imag]")
+
+    v3 = group("Vector3", "a = V3(3.0, 4.0, 5.0); b = V3(1.0, 2.0, 3.0)", ("V3",))
+    v3("Vector3(1.0, 2.0, 3.0)", "V3(1.0, 2.0, 3.0)")
+    v3("a + b")
+    v3("a * 2.0")
+    v3("a.dot(b)", glm="glm.dot(a, b)")
+    v3("a.cross(b)", glm="glm.cross(a, b)")
+    v3("a.get_normalized()", pygame="a.normalize()", glm="glm.normalize(a)")
+    v3("a.length", pygame="a.length()", glm="glm.length(a)")
+    v3("a.zyx")
+    v3("tuple(a)")
+
+    v4 = group("Vector4", "a = V4(3.0, 4.0, 5.0, 6.0); b = V4(1.0, 2.0, 3.0, 4.0)", ("V4",))
+    v4("Vector4(1.0, 2.0, 3.0, 4.0)", "V4(1.0, 2.0, 3.0, 4.0)")
+    v4("a + b")
+    v4("a * 2.0")
+    v4("a.dot(b)", glm="glm.dot(a, b)")
+    v4("a.get_normalized()", glm="glm.normalize(a)")
+    v4("a.length", glm="glm.length(a)")
+    v4("a.wzyx")
+    v4("tuple(a)")
+
+    color = group("Color", "c = Color(10, 20, 30, 40); d = Color(200, 100, 50, 255)", ("Color",))
+    color("Color(10, 20, 30, 40)", "Color(10, 20, 30, 40)")
+    color("c.r")
+    color("c.tint(d)", pygame=NA("c * d multiplies channels unscaled"))
+
+    rect = group("Rect", "r = Rect(0.0, 0.0, 100.0, 50.0)", ("Rect",))
+    point = dict(more="p = V2(10.0, 20.0)", more_needs=("V2",))
+    pair, pair_list = dict(more="t = (10.0, 20.0)"), dict(more="l = [10.0, 20.0]")
+    other = dict(more="o = Rect(50.0, 25.0, 100.0, 50.0)")
+    vec4 = dict(more="q = V4(50.0, 25.0, 100.0, 50.0)", more_needs=("V4",))
+    quad, quad_list = dict(more="t = (50.0, 25.0, 100.0, 50.0)"), dict(more="l = [50.0, 25.0, 100.0, 50.0]")
+    rect("Rect(1.0, 2.0, 3.0, 4.0)", "Rect(1.0, 2.0, 3.0, 4.0)")
+    rect("r.x")
+    rect("r.center")
+    rect("r.collide_point(vector2)", "r.collide_point(p)", pygame="r.collidepoint(p)", **point)
+    rect("r.collide_point((x, y))", "r.collide_point(t)", pygame="r.collidepoint(t)", **pair)
+    rect("r.collide_point_vector2(p)", slots="r.collide_point(p)", pygame="r.collidepoint(p)", **point)
+    rect("r.collide_point_tuple(t)", slots="r.collide_point(t)", pygame="r.collidepoint(t)", **pair)
+    rect("r.collide_point_list(l)", slots="r.collide_point(l)", pygame="r.collidepoint(l)", **pair_list)
+    rect("r.collide_rect(rect)", "r.collide_rect(o)", pygame="r.colliderect(o)", **other)
+    rect("r.collide_rect_rect(o)", slots="r.collide_rect(o)", pygame="r.colliderect(o)", **other)
+    rect("r.collide_rect_vector4(q)", slots="r.collide_rect(q)", **vec4)
+    rect("r.collide_rect_tuple(t)", slots="r.collide_rect(t)", pygame="r.colliderect(t)", **quad)
+    rect("r.collide_rect_list(l)", slots="r.collide_rect(l)", pygame="r.colliderect(l)", **quad_list)
+    return out
+
+
+# Timing.
+
+
+def best_times(timers: list[Any], number: int, repeats: int) -> list[float]:
+    """Seconds for `number` runs of each timer, the best of `repeats`; every repeat runs each timer
+    once, in order, so that the machine's slow spells are shared."""
+    best = [math.inf] * len(timers)
+    for _ in range(repeats):
+        for i, t in enumerate(timers):
+            best[i] = min(best[i], t.timeit(number))
+    return best
+
+
+def per_op_ns(timers: list[Any], number: int, repeats: int) -> list[float]:
+    """ns per run of each timer's statement, less an empty loop's cost per run: the empty loop is
+    timed the same way, interleaved with the others."""
+    times = best_times([*timers, timeit.Timer("pass")], number, repeats)
+    empty = times.pop()
+    return [max(0.0, (t - empty) / number * 1e9) for t in times]
+
+
+def batch_size(timers: list[Any], target_s: float, floor: int) -> int:
+    """Runs per timing such that the slowest statement takes about target_s; the first runs also
+    warm the interpreter's caches."""
+    worst = max(t.timeit(floor) / floor for t in timers)
+    return max(floor, int(target_s / worst)) if worst > 0 else floor
+
+
+@dataclass
+class Settings:
+    repeats: int
+    target_s: float  # seconds per timing of the slowest implementation
+    floor: int  # fewest runs per timing
+    particles: int
+    frames: int  # frames per particle timing
+    thread_iterations: int
+
+
+FULL = Settings(repeats=7, target_s=0.02, floor=1000, particles=10_000, frames=5, thread_iterations=100_000)
+QUICK = Settings(repeats=2, target_s=0.0003, floor=50, particles=1_000, frames=1, thread_iterations=2_000)
+
+
+# Checking that every library computes what vantor computes.
+
+
+def plain(value: Any) -> Any:
+    """Numbers, truth values and strings as they are; anything else as a tuple of its parts."""
+    if isinstance(value, complex):
+        return (value.real, value.imag)
+    if value is None or isinstance(value, (bool, int, float, str)):
+        return value
+    return tuple(plain(v) for v in value)
+
+
+def same(x: Any, y: Any) -> bool:
+    """Equal, floats to single precision (vantor's Vector2, Vector3 and Rect are float32)."""
+    if isinstance(x, tuple) and isinstance(y, tuple):
+        return len(x) == len(y) and all(same(a, b) for a, b in zip(x, y))
+    if isinstance(x, bool) or isinstance(y, bool):
+        return x is y
+    if isinstance(x, (int, float)) and isinstance(y, (int, float)):
+        return math.isclose(x, y, rel_tol=1e-6, abs_tol=1e-9)
+    return x == y
+
+
+def run_once(case: Case, stmt: str, namespace: dict[str, Any]) -> Any:
+    """The statement run once on fresh operands; its result as `plain` gives it."""
+    local: dict[str, Any] = {}
+    exec(case.setup, namespace, local)
+    if case.result == "":
+        return plain(eval(stmt, namespace, local))
+    exec(stmt, namespace, local)
+    return None if case.result is None else plain(eval(case.result, namespace, local))
+
+
+# One cell of a table: ns, or why there is none.
+Cell = float | str
+
+
+@dataclass
+class Row:
+    group: str
+    label: str
+    cells: dict[str, Cell]  # library key -> ns or a reason
+
+
+def statement(case: Case, lib: Library) -> str | NA:
+    if lib.missing:
+        return NA("missing")
+    stmt = case.peers.get(lib.key, case.stmt)
+    if isinstance(stmt, NA):
+        return stmt
+    for need in case.needs:
+        if need not in lib.types:
+            return NA(f"no {TYPE_KEYS[need]}")
+    return stmt
+
+
+def run_case(case: Case, libs: list[Library], s: Settings, problems: list[str]) -> Row:
+    cells: dict[str, Cell] = {}
+    timed: list[tuple[str, timeit.Timer]] = []
+    shown: list[str] = []
+    expected = None
+    for lib in libs:
+        stmt = statement(case, lib)
+        if isinstance(stmt, NA):
+            cells[lib.key] = "missing" if stmt.reason == "missing" else "n/a"
+            if stmt.reason != "missing":
+                shown.append(f"{lib.name} n/a ({stmt.reason})")
+            continue
+        namespace = lib.namespace()
+        try:
+            got = run_once(case, stmt, namespace)
+        except Exception as e:
+            problems.append(f"{case.name}: {lib.name} `{lib.show(stmt)}` raised {type(e).__name__}: {e}")
+            cells[lib.key] = "error"
+            continue
+        if lib.key == "vantor":
+            expected = got
+        elif case.result is not None and expected is not None and not same(got, expected):
+            problems.append(f"{case.name}: {lib.name} `{lib.show(stmt)}` gives {got!r}, vantor {expected!r}")
+            cells[lib.key] = "differs"
+            continue
+        timed.append((lib.key, timeit.Timer(stmt, setup=case.setup, globals=namespace)))
+        if lib.key != "vantor" and stmt != case.stmt:
+            shown.append(f"{lib.name}: {lib.show(stmt)}")
+    if timed:
+        timers = [t for _, t in timed]
+        ns = per_op_ns(timers, batch_size(timers, s.target_s, s.floor), s.repeats)
+        cells.update((key, v) for (key, _), v in zip(timed, ns))
+    figures = "  ".join(f"{lib.name} {fmt(cells[lib.key])}" for lib in libs if cells[lib.key] != "missing")
+    say(f"  {case.label:<28} {figures}")
+    if shown:
+        say(f"  {'':<28}   ({'; '.join(shown)})")
+    return Row(case.group, case.label, cells)
+
+
+def fmt(cell: Cell) -> str:
+    return f"{cell:.1f}" if isinstance(cell, float) else cell
+
+
+# The particle workload: each frame moves every particle by its velocity and reverses the velocity
+# of those that left the box.
+
+BOX = (0.0, 0.0, 800.0, 600.0)
+DT = 1.0 / 60.0
+
+
+def _frame(pos, vel, box, dt):
+    for p, v in zip(pos, vel):
+        p += v * dt
+        if not box.collide_point(p):
+            v.to_neg()
+
+
+def _frame_pygame(pos, vel, box, dt):
+    for p, v in zip(pos, vel):
+        p += v * dt
+        if not box.collidepoint(p):
+            v *= -1.0
+
+
+def particle_systems(libs: list[Library], count: int) -> dict[str, tuple[Callable[..., None], tuple]]:
+    """Library key -> (frame function, its arguments): the same `count` particles for each, in the
+    box, with velocities of up to 200 units a second."""
+    rng = random.Random(1)
+    start = [(rng.uniform(0, BOX[2]), rng.uniform(0, BOX[3]), rng.uniform(-200, 200), rng.uniform(-200, 200))
+             for _ in range(count)]
+    systems = {}
+    for lib in libs:
+        if lib.key not in ("vantor", "slots", "pygame") or lib.missing or "Rect" not in lib.types:
+            continue
+        V2, Rect = lib.types["V2"], lib.types["Rect"]
+        pos = [V2(x, y) for x, y, _, _ in start]
+        vel = [V2(vx, vy) for _, _, vx, vy in start]
+        frame = _frame_pygame if lib.key == "pygame" else _frame
+        systems[lib.key] = (frame, (pos, vel, Rect(*BOX), DT))
+    return systems
+
+
+def run_particles(libs: list[Library], s: Settings) -> dict[str, float]:
+    """µs per frame for each library, the best of the repeats, libraries interleaved."""
+    systems = particle_systems(libs, s.particles)
+    best = {key: math.inf for key in systems}
+    for _ in range(s.repeats):
+        for key, (frame, args) in systems.items():
+            t0 = time.perf_counter()
+            for _ in range(s.frames):
+                frame(*args)
+            best[key] = min(best[key], (time.perf_counter() - t0) / s.frames * 1e6)
+    return best
+
+
+# Calls through the operation tables and the parsers, by the native test client.
+
+NATIVE = [
+    # label, through the table, at Python level, setup
+    ("Vector2 _add", 'vector2_slot("_add", a, b)', "a + b", "a = V2(3.0, 4.0); b = V2(1.0, 2.0)"),
+    ("Vector2 dot", 'vector2_slot("dot", a, b, 1)', "a.dot(b)", "a = V2(3.0, 4.0); b = V2(1.0, 2.0)"),
+    ("Color c_tint", 'color_slot("c_tint", c, d)', "c.tint(d)", "c = Color(10, 20, 30, 40); d = Color(200, 100, 50, 255)"),
+    ("Rect collide_point_vector2", 'rect_slot("collide_point_vector2", r, p, 1)', "r.collide_point_vector2(p)",
+     "r = Rect(0.0, 0.0, 100.0, 50.0); p = V2(10.0, 20.0)"),
+    ("parse_vector2_like(Vector2)", 'parse("vector2", a)', "V2(a)", "a = V2(3.0, 4.0)"),
+    ("parse_vector2_like(tuple)", 'parse("vector2", t)', "V2(t)", "t = (3.0, 4.0)"),
+    ("parse_color_like(Color)", 'parse("color", c)', "Color(c.r, c.g, c.b, c.a)", "c = Color(10, 20, 30, 40)"),
+    ("parse_color_like(tuple)", 'parse("color", t)', "Color(*t)", "t = (10, 20, 30, 40)"),
+    ("parse_rect_like(Rect)", 'parse("rect", r)', "Rect(r)", "r = Rect(0.0, 0.0, 100.0, 50.0)"),
+    ("parse_rect_like(tuple)", 'parse("rect", t)', "Rect(t)", "t = (0.0, 0.0, 100.0, 50.0)"),
+    ("record read (call floor)", "vector2_record(a)", "a.get_tuple()", "a = V2(3.0, 4.0)"),
+]
+
+
+def run_native(vantor: Library, s: Settings, problems: list[str]) -> list[tuple[str, str, float, str, float]] | str:
+    """(label, table call, its ns, Python-level equivalent, its ns) for each NATIVE row, or why the
+    test client is not there."""
+    try:
+        import vantor._testclient as client
+    except ImportError as e:
+        return f"missing (vantor built without VANTOR_BUILD_TESTS: {e})"
+    namespace = {**vantor.namespace(), **{name: getattr(client, name) for name in dir(client)}}
+    out = []
+    for label, table, python, setup in NATIVE:
+        try:
+            for stmt in (table, python):
+                exec(f"{setup}\n{stmt}", dict(namespace))
+        except Exception as e:
+            problems.append(f"test client, {label}: raised {type(e).__name__}: {e}")
+            continue
+        timers = [timeit.Timer(stmt, setup=setup, globals=namespace) for stmt in (table, python)]
+        ns_table, ns_python = per_op_ns(timers, batch_size(timers, s.target_s, s.floor), s.repeats)
+        say(f"  {label:<28} table {ns_table:.1f}  Python {ns_python:.1f}   ({table} / {vantor.show(python)})")
+        out.append((label, table, ns_table, vantor.show(python), ns_python))
+    return out
+
+
+# Thread scaling: independent arithmetic on each thread's own vectors.
+
+
+def _arithmetic(V2, n):
+    a = V2(1.0, 2.0)
+    b = V2(0.5, 0.25)
+    for _ in range(n):
+        a += b
+        c = a * 0.5
+        c = c + b
+
+
+def _threads_seconds(V2, n: int, count: int) -> float:
+    """Wall-clock seconds for `count` threads each doing n rounds of arithmetic, started together."""
+    start = threading.Barrier(count + 1)
+
+    def work():
+        start.wait()
+        _arithmetic(V2, n)
+
+    threads = [threading.Thread(target=work) for _ in range(count)]
+    for t in threads:
+        t.start()
+    start.wait()
+    t0 = time.perf_counter()
+    for t in threads:
+        t.join()
+    return time.perf_counter() - t0
+
+
+def gil_enabled() -> bool:
+    return sys._is_gil_enabled() if hasattr(sys, "_is_gil_enabled") else True
+
+
+def run_threads(libs: list[Library], s: Settings) -> dict[str, float] | str:
+    """Library key -> 2-thread throughput over 1-thread throughput (2.0 scales perfectly), or why
+    this does not apply."""
+    if gil_enabled():
+        return "n/a (GIL enabled)"
+    candidates = {lib.key: lib.types["V2"] for lib in libs if not lib.missing and "V2" in lib.types}
+    one = {key: math.inf for key in candidates}
+    two = dict(one)
+    for _ in range(max(2, s.repeats // 2)):
+        for key, V2 in candidates.items():
+            one[key] = min(one[key], _threads_seconds(V2, s.thread_iterations, 1))
+            two[key] = min(two[key], _threads_seconds(V2, s.thread_iterations, 2))
+    return {key: 2 * one[key] / two[key] for key in candidates}
+
+
+# The report.
+
+
+def summary(libs: list[Library], rows: list[Row]) -> list[str]:
+    """The compact table: ns per operation for each library; for each peer, vantor's time over its
+    time in parentheses (below 1: vantor is faster)."""
+    peers = libs[1:]
+    lines = [f"{'operation':<30}{'vantor':>9}" + "".join(f"{lib.name:>16}" for lib in peers)]
+    group = None
+    for row in rows:
+        if row.group != group:
+            group = row.group
+            lines.append(group)
+        ours = row.cells.get("vantor")
+        cells = []
+        for lib in peers:
+            theirs = row.cells.get(lib.key, "n/a")
+            if isinstance(theirs, float) and isinstance(ours, float) and theirs > 0:
+                cells.append(f"{theirs:.1f} ({ours / theirs:.2f})")
+            else:
+                cells.append(fmt(theirs))
+        lines.append(f"  {row.label:<28}{fmt(ours) if ours is not None else 'n/a':>9}"
+                     + "".join(f"{c:>16}" for c in cells))
+    return lines
+
+
+def main(argv: list[str] | None = None, prog: str = "python -m vantor bench") -> int:
+    parser = argparse.ArgumentParser(prog=prog, description=__doc__.split("\n\n")[0])
+    parser.add_argument("--quick", action="store_true", help="tiny counts: every benchmark in a few seconds")
+    parser.add_argument("--repeats", type=int, help="repeats per measurement (best is kept)")
+    parser.add_argument("-k", "--only", metavar="TEXT",
+                        help="only the operations (and sections: particles, native, threads) whose name holds TEXT")
+    args = parser.parse_args(argv)
+    s = QUICK if args.quick else FULL
+    if args.repeats:
+        s = Settings(**{**s.__dict__, "repeats": max(1, args.repeats)})
+
+    def wanted(name: str) -> bool:
+        return not args.only or args.only.lower() in name.lower()
+
+    started = time.perf_counter()
+    free_threaded = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
+    libs = libraries()
+    say(f"interpreter: {sys.executable} (Python {sys.version.split()[0]}, "
+        f"{'free-threaded' if free_threaded else 'default'} build, GIL {'enabled' if gil_enabled() else 'disabled'})")
+    for lib in libs:
+        say(f"  {lib.name:<10} {'missing: ' + lib.missing if lib.missing else lib.version}")
+    say(f"ns per operation, best of {s.repeats}, empty-loop cost subtracted{' (--quick: tiny counts)' if args.quick else ''}")
+
+    problems: list[str] = []
+    rows = []
+    group = None
+    for case in cases():
+        if not wanted(case.name):
+            continue
+        if case.group != group:
+            group = case.group
+            say(group)
+        rows.append(run_case(case, libs, s, problems))
+
+    particles = {}
+    if wanted("particles"):
+        say(f"particles: {s.particles:,} particles, µs per frame (pos += vel * dt; bounce off a box by collide_point)")
+        particles = run_particles(libs, s)
+        say("  " + "  ".join(f"{name_of(libs, key)} {us:.0f}" for key, us in particles.items()))
+
+    native: list | str = []
+    if wanted("native"):
+        say("native: operation tables and parsers called by the test client (vantor._testclient), ns per call")
+        native = run_native(libs[0], s, problems)
+        if isinstance(native, str):
+            say(f"  {native}")
+
+    threads: dict[str, float] | str = {}
+    if wanted("threads"):
+        threads = run_threads(libs, s)
+
+    say()
+    say("summary: ns per operation; in parentheses vantor's time over the peer's (below 1: vantor is faster)")
+    for line in summary(libs, rows):
+        say(line)
+    construct = {r.label: r.cells for r in rows}
+    floats, ints = construct.get("Vector2(1.0, 2.0)"), construct.get("Vector2(3, 4)")
+    if floats and ints:
+        ratios = [f"{lib.name} {ints[lib.key] / floats[lib.key]:.2f}" for lib in libs
+                  if isinstance(ints.get(lib.key), float) and isinstance(floats.get(lib.key), float) and floats[lib.key]]
+        say(f"Vector2 from ints over from floats: {', '.join(ratios)}")
+    if particles:
+        vantor_us = particles.get("vantor")
+        parts = []
+        for key, us in particles.items():
+            ratio = f" ({vantor_us / us:.2f})" if key != "vantor" and vantor_us else ""
+            parts.append(f"{name_of(libs, key)} {us:.0f}{ratio}")
+        say(f"particles, µs per frame for {s.particles:,}: {', '.join(parts)}")
+    if isinstance(native, list) and native:
+        say("native table calls, ns (table / Python level):")
+        for label, _, ns_table, _, ns_python in native:
+            ratio = f"{ns_table / ns_python:.2f}" if ns_python else "-"
+            say(f"  {label:<28}{ns_table:>9.1f}{ns_python:>9.1f}  ({ratio})")
+    elif isinstance(native, str):
+        say(f"native table calls: {native}")
+    if wanted("threads"):
+        if isinstance(threads, str):
+            say(f"2 threads over 1, throughput: {threads}")
+        else:
+            say("2 threads over 1, throughput (2.00 scales perfectly): "
+                + ", ".join(f"{name_of(libs, key)} {r:.2f}" for key, r in threads.items()))
+    for p in problems:
+        say(f"PROBLEM: {p}")
+    say(f"({time.perf_counter() - started:.1f} s)")
+    return 1 if problems else 0
+
+
+def name_of(libs: list[Library], key: str) -> str:
+    return next(lib.name for lib in libs if lib.key == key)
