@@ -921,20 +921,33 @@ struct Vector {
 
     // ---- properties --------------------------------------------------------------------------
 
-    static constexpr int component_index[] = {0, 1, 2, 3};
-
-    static PyObject* get_component(PyObject* self, void* closure) noexcept {
-        return PyFloat_FromDouble(static_cast<double>(get(as(self), *static_cast<const int*>(closure))));
+    // One getter and one setter per component, the member named at compile time (the hottest
+    // attribute accesses: no closure to follow, no member table to read).
+    template <int I>
+    static PyObject* get_component(PyObject* self, void*) noexcept {
+        return PyFloat_FromDouble(static_cast<double>(relaxed_load(as(self)->data.*Traits::members[I])));
     }
-    static int set_component(PyObject* self, PyObject* value, void* closure) noexcept {
-        const int i = *static_cast<const int*>(closure);
+    template <int I>
+    static int set_component(PyObject* self, PyObject* value, void*) noexcept {
+        double d;
+        if (value && PyFloat_CheckExact(value)) {
+            relaxed_store(as(self)->data.*Traits::members[I], static_cast<T>(PyFloat_AS_DOUBLE(value)));
+            return 0;
+        }
         if (!value) raise_not_implemented_del();
-        if (!value || !store_converted(as(self), i, value)) {
-            add_setter_traceback(Traits::components[i]);
+        if (!value || !to_double(value, d)) {
+            add_setter_traceback(Traits::components[I]);
             return -1;
         }
+        relaxed_store(as(self)->data.*Traits::members[I], static_cast<T>(d));
         return 0;
     }
+    static constexpr auto component_getters = []<size_t... I>(std::index_sequence<I...>) {
+        return std::array<getter, N>{&get_component<I>...};
+    }(std::make_index_sequence<N>{});
+    static constexpr auto component_setters = []<size_t... I>(std::index_sequence<I...>) {
+        return std::array<setter, N>{&set_component<I>...};
+    }(std::make_index_sequence<N>{});
 
     static PyObject* get_swizzle(PyObject* self, void* closure) noexcept {
         const auto& index = static_cast<const Swizzle<N>*>(closure)->index;
@@ -1019,8 +1032,7 @@ struct Vector {
         std::array<PyGetSetDef, getset_count> g{};
         size_t k = 0;
         for (int i = 0; i < N; ++i)
-            g[k++] = {Traits::components[i], get_component, set_component, d_components[i].s,
-                      const_cast<void*>(static_cast<const void*>(&component_index[i]))};
+            g[k++] = {Traits::components[i], component_getters[i], component_setters[i], d_components[i].s, nullptr};
         for (const auto& s : swizzles)
             g[k++] = {s.name, get_swizzle, nullptr, s.doc.s, const_cast<void*>(static_cast<const void*>(&s))};
         g[k++] = {"length", get_length, nullptr, d_length.s, nullptr};

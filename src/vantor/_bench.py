@@ -2,10 +2,11 @@
 
 Times vantor's types next to what users pick instead: CPython's complex, plain Python classes with
 __slots__, pygame-ce and PyGLM (whichever import). Every figure is nanoseconds per operation: the
-best of several repeats, less the cost of an empty loop timed the same way. Within each repeat every
-implementation of an operation runs once, one after another, so that a slow spell of the machine
-hits them all alike. Before anything is timed, each implementation runs once and its result is
-compared with vantor's, so that a row never puts different computations side by side.
+best of several repeats, less the cost of an empty loop timed the same way. Each repeat runs every
+implementation of every operation once, those of one operation one after another, so that a slow
+spell of the machine hits them alike and the repeats of an operation spread over the whole run.
+Before anything is timed, each implementation runs once and its result is compared with vantor's,
+so that a row never puts different computations side by side.
 
 It prints figures and never judges them; it exits non-zero only when an implementation raised or
 computed something else than vantor.
@@ -14,10 +15,12 @@ computed something else than vantor.
 from __future__ import annotations
 
 import argparse
+import functools
 import math
 import os
 import random
 import re
+import statistics
 import sys
 import sysconfig
 import threading
@@ -296,9 +299,11 @@ def libraries() -> list[Library]:
 
 @dataclass(frozen=True)
 class NA:
-    """An operation a library does not have, and why."""
+    """An operation a library does not have, and why; the reasons worth a note are printed beside
+    the figures (not "no Vector4", which the table shows)."""
 
     reason: str
+    note: bool = True
 
 
 @dataclass(frozen=True)
@@ -396,29 +401,39 @@ def cases() -> list[Case]:
 # Timing.
 
 
-def best_times(timers: list[Any], number: int, repeats: int) -> list[float]:
-    """Seconds for `number` runs of each timer, the best of `repeats`; every repeat runs each timer
-    once, in order, so that the machine's slow spells are shared."""
-    best = [math.inf] * len(timers)
-    for _ in range(repeats):
-        for i, t in enumerate(timers):
-            best[i] = min(best[i], t.timeit(number))
-    return best
+@dataclass
+class Measurement:
+    """The implementations of one operation, timed together: each one's timer by library key, the
+    runs per timing and, once measured, ns per operation."""
 
-
-def per_op_ns(timers: list[Any], number: int, repeats: int) -> list[float]:
-    """ns per run of each timer's statement, less an empty loop's cost per run: the empty loop is
-    timed the same way, interleaved with the others."""
-    times = best_times([*timers, timeit.Timer("pass")], number, repeats)
-    empty = times.pop()
-    return [max(0.0, (t - empty) / number * 1e9) for t in times]
+    timers: dict[str, Any]
+    number: int
+    ns: dict[str, float] = field(default_factory=dict)
 
 
 def batch_size(timers: list[Any], target_s: float, floor: int) -> int:
     """Runs per timing such that the slowest statement takes about target_s; the first runs also
     warm the interpreter's caches."""
     worst = max(t.timeit(floor) / floor for t in timers)
-    return max(floor, int(target_s / worst)) if worst > 0 else floor
+    return max(floor, round(target_s / worst)) if worst > 0 else floor
+
+
+def measure(measurements: list[Measurement], repeats: int, progress: Callable[[int], None] | None = None) -> None:
+    """Keeps the best of `repeats` timings of every implementation, less the best of an empty loop
+    timed the same way. Each repeat runs every implementation of every operation once, one after
+    another: a slow spell of the machine hits the implementations of an operation alike, and the
+    repeats of one operation spread over the whole run, so that one spell cannot spoil them all."""
+    empty = timeit.Timer("pass")
+    best = [dict.fromkeys([*m.timers, None], math.inf) for m in measurements]
+    for r in range(repeats):
+        for m, b in zip(measurements, best):
+            for key, t in [*m.timers.items(), (None, empty)]:
+                b[key] = min(b[key], t.timeit(m.number))
+        if progress:
+            progress(r + 1)
+    for m, b in zip(measurements, best):
+        floor = b.pop(None)
+        m.ns = {key: max(0.0, (t - floor) / m.number * 1e9) for key, t in b.items()}
 
 
 @dataclass
@@ -428,18 +443,18 @@ class Settings:
     floor: int  # fewest runs per timing
     particles: int
     frames: int  # frames per particle timing
-    thread_iterations: int
+    thread_s: float  # seconds of arithmetic per thread in the scaling test
 
 
-FULL = Settings(repeats=7, target_s=0.02, floor=1000, particles=10_000, frames=5, thread_iterations=100_000)
-QUICK = Settings(repeats=2, target_s=0.0003, floor=50, particles=1_000, frames=1, thread_iterations=2_000)
+FULL = Settings(repeats=7, target_s=0.02, floor=1000, particles=10_000, frames=5, thread_s=0.05)
+QUICK = Settings(repeats=2, target_s=0.0003, floor=50, particles=1_000, frames=1, thread_s=0.005)
 
 
 # Checking that every library computes what vantor computes.
 
 
 def plain(value: Any) -> Any:
-    """Numbers, truth values and strings as they are; anything else as a tuple of its parts."""
+    """Numbers, truth values and strings as they are; anything else as a tuple of its components."""
     if isinstance(value, complex):
         return (value.real, value.imag)
     if value is None or isinstance(value, (bool, int, float, str)):
@@ -476,62 +491,69 @@ Cell = float | str
 class Row:
     group: str
     label: str
-    cells: dict[str, Cell]  # library key -> ns or a reason
+    cells: dict[str, Cell]  # library key -> ns, or why there is none
+    notes: list[str] = field(default_factory=list)  # the peers' own spellings, reasons for n/a
+    measurement: Measurement | None = None
 
 
 def statement(case: Case, lib: Library) -> str | NA:
     if lib.missing:
-        return NA("missing")
+        return NA("missing", note=False)
     stmt = case.peers.get(lib.key, case.stmt)
     if isinstance(stmt, NA):
         return stmt
     for need in case.needs:
         if need not in lib.types:
-            return NA(f"no {TYPE_KEYS[need]}")
+            return NA(f"no {TYPE_KEYS[need]}", note=False)
     return stmt
 
 
-def run_case(case: Case, libs: list[Library], s: Settings, problems: list[str]) -> Row:
-    cells: dict[str, Cell] = {}
-    timed: list[tuple[str, timeit.Timer]] = []
-    shown: list[str] = []
+def prepare(case: Case, libs: list[Library], s: Settings, problems: list[str]) -> Row:
+    """Runs each library's statement once, compares its result with vantor's, and sets up the
+    timing of those that agree."""
+    row = Row(case.group, case.label, {})
+    timers: dict[str, timeit.Timer] = {}
     expected = None
     for lib in libs:
         stmt = statement(case, lib)
         if isinstance(stmt, NA):
-            cells[lib.key] = "missing" if stmt.reason == "missing" else "n/a"
-            if stmt.reason != "missing":
-                shown.append(f"{lib.name} n/a ({stmt.reason})")
+            row.cells[lib.key] = "missing" if lib.missing else "n/a"
+            if stmt.note:
+                row.notes.append(f"{lib.name} n/a: {stmt.reason}")
             continue
         namespace = lib.namespace()
         try:
             got = run_once(case, stmt, namespace)
         except Exception as e:
             problems.append(f"{case.name}: {lib.name} `{lib.show(stmt)}` raised {type(e).__name__}: {e}")
-            cells[lib.key] = "error"
+            row.cells[lib.key] = "error"
             continue
         if lib.key == "vantor":
             expected = got
         elif case.result is not None and expected is not None and not same(got, expected):
             problems.append(f"{case.name}: {lib.name} `{lib.show(stmt)}` gives {got!r}, vantor {expected!r}")
-            cells[lib.key] = "differs"
+            row.cells[lib.key] = "differs"
             continue
-        timed.append((lib.key, timeit.Timer(stmt, setup=case.setup, globals=namespace)))
+        timers[lib.key] = timeit.Timer(stmt, setup=case.setup, globals=namespace)
         if lib.key != "vantor" and stmt != case.stmt:
-            shown.append(f"{lib.name}: {lib.show(stmt)}")
-    if timed:
-        timers = [t for _, t in timed]
-        ns = per_op_ns(timers, batch_size(timers, s.target_s, s.floor), s.repeats)
-        cells.update((key, v) for (key, _), v in zip(timed, ns))
-    figures = "  ".join(f"{lib.name} {fmt(cells[lib.key])}" for lib in libs if cells[lib.key] != "missing")
-    say(f"  {case.label:<28} {figures}")
-    if shown:
-        say(f"  {'':<28}   ({'; '.join(shown)})")
-    return Row(case.group, case.label, cells)
+            row.notes.append(f"{lib.name}: {lib.show(stmt)}")
+    if timers:
+        row.measurement = Measurement(timers, batch_size(list(timers.values()), s.target_s, s.floor))
+    return row
 
 
 def fmt(cell: Cell) -> str:
     return f"{cell:.1f}" if isinstance(cell, float) else cell
+
+
+def detail(row: Row, libs: list[Library]) -> list[str]:
+    """The row's figures with the statements the peers ran where they differ from vantor's."""
+    figures = "  ".join(f"{lib.name} {fmt(row.cells[lib.key])}" for lib in libs
+                        if row.cells[lib.key] not in ("missing", "n/a"))
+    lines = [f"  {row.label:<28} {figures}"]
+    if row.notes:
+        lines.append(f"  {'':<28}   ({'; '.join(row.notes)})")
+    return lines
 
 
 # The particle workload: each frame moves every particle by its velocity and reverses the velocity
@@ -605,14 +627,21 @@ NATIVE = [
 ]
 
 
-def run_native(vantor: Library, s: Settings, problems: list[str]) -> list[tuple[str, str, float, str, float]] | str:
-    """(label, table call, its ns, Python-level equivalent, its ns) for each NATIVE row, or why the
-    test client is not there."""
+@dataclass
+class NativeRow:
+    label: str
+    table: str  # the test client's call
+    python: str  # the Python-level equivalent, as vantor spells it
+    measurement: Measurement  # keys "table" and "python"
+
+
+def prepare_native(vantor: Library, s: Settings, problems: list[str]) -> list[NativeRow] | str:
+    """The NATIVE rows, set up for timing, or why the test client is not there."""
     try:
         import vantor._testclient as client
     except ImportError as e:
         return f"missing (vantor built without VANTOR_BUILD_TESTS: {e})"
-    namespace = {**vantor.namespace(), **{name: getattr(client, name) for name in dir(client)}}
+    namespace = {**vantor.namespace(), **{n: getattr(client, n) for n in dir(client) if not n.startswith("_")}}
     out = []
     for label, table, python, setup in NATIVE:
         try:
@@ -621,10 +650,10 @@ def run_native(vantor: Library, s: Settings, problems: list[str]) -> list[tuple[
         except Exception as e:
             problems.append(f"test client, {label}: raised {type(e).__name__}: {e}")
             continue
-        timers = [timeit.Timer(stmt, setup=setup, globals=namespace) for stmt in (table, python)]
-        ns_table, ns_python = per_op_ns(timers, batch_size(timers, s.target_s, s.floor), s.repeats)
-        say(f"  {label:<28} table {ns_table:.1f}  Python {ns_python:.1f}   ({table} / {vantor.show(python)})")
-        out.append((label, table, ns_table, vantor.show(python), ns_python))
+        timers = {"table": timeit.Timer(table, setup=setup, globals=namespace),
+                  "python": timeit.Timer(python, setup=setup, globals=namespace)}
+        number = batch_size(list(timers.values()), s.target_s, s.floor)
+        out.append(NativeRow(label, table, vantor.show(python), Measurement(timers, number)))
     return out
 
 
@@ -640,15 +669,26 @@ def _arithmetic(V2, n):
         c = c + b
 
 
-def _threads_seconds(V2, n: int, count: int) -> float:
-    """Wall-clock seconds for `count` threads each doing n rounds of arithmetic, started together."""
+def _count(n):
+    i = 0
+    while i < n:
+        i += 1
+
+
+# The key of the bare counting loop among the thread-scaling results: it makes no objects and
+# touches nothing shared, so its scaling is what the machine itself allows.
+BARE_LOOP = "bare loop"
+
+
+def _threads_seconds(work: Callable[[int], None], n: int, count: int) -> float:
+    """Wall-clock seconds for `count` threads each running work(n), started together."""
     start = threading.Barrier(count + 1)
 
-    def work():
+    def run():
         start.wait()
-        _arithmetic(V2, n)
+        work(n)
 
-    threads = [threading.Thread(target=work) for _ in range(count)]
+    threads = [threading.Thread(target=run) for _ in range(count)]
     for t in threads:
         t.start()
     start.wait()
@@ -663,18 +703,32 @@ def gil_enabled() -> bool:
 
 
 def run_threads(libs: list[Library], s: Settings) -> dict[str, float] | str:
-    """Library key -> 2-thread throughput over 1-thread throughput (2.0 scales perfectly), or why
-    this does not apply."""
+    """Library key (and BARE_LOOP) -> 2-thread throughput over 1-thread throughput (2.0 scales
+    perfectly), or why this does not apply. Each repeat times one thread, two threads, and one
+    thread again, and compares the two threads with the mean of the one-thread runs around them, so
+    that the machine speeding up or slowing down between runs cancels out; the median of the
+    repeats is kept."""
     if gil_enabled():
         return "n/a (GIL enabled)"
-    candidates = {lib.key: lib.types["V2"] for lib in libs if not lib.missing and "V2" in lib.types}
-    one = {key: math.inf for key in candidates}
-    two = dict(one)
-    for _ in range(max(2, s.repeats // 2)):
-        for key, V2 in candidates.items():
-            one[key] = min(one[key], _threads_seconds(V2, s.thread_iterations, 1))
-            two[key] = min(two[key], _threads_seconds(V2, s.thread_iterations, 2))
-    return {key: 2 * one[key] / two[key] for key in candidates}
+    work: dict[str, Callable[[int], None]] = {
+        lib.key: functools.partial(_arithmetic, lib.types["V2"]) for lib in libs if not lib.missing and "V2" in lib.types
+    }
+    work[BARE_LOOP] = _count
+    # Rounds per thread such that one thread takes about thread_s, long enough for the threads'
+    # start-up and the scheduler's noise to vanish.
+    rounds = {}
+    for key, w in work.items():
+        t0 = time.perf_counter()
+        w(1000)
+        rounds[key] = max(1000, round(s.thread_s / (time.perf_counter() - t0) * 1000))
+    ratios: dict[str, list[float]] = {key: [] for key in work}
+    for _ in range(s.repeats):
+        for key, w in work.items():
+            before = _threads_seconds(w, rounds[key], 1)
+            both = _threads_seconds(w, rounds[key], 2)
+            after = _threads_seconds(w, rounds[key], 1)
+            ratios[key].append((before + after) / both)
+    return {key: statistics.median(r) for key, r in ratios.items()}
 
 
 # The report.
@@ -690,7 +744,7 @@ def summary(libs: list[Library], rows: list[Row]) -> list[str]:
         if row.group != group:
             group = row.group
             lines.append(group)
-        ours = row.cells.get("vantor")
+        ours = row.cells.get("vantor", "n/a")
         cells = []
         for lib in peers:
             theirs = row.cells.get(lib.key, "n/a")
@@ -698,15 +752,18 @@ def summary(libs: list[Library], rows: list[Row]) -> list[str]:
                 cells.append(f"{theirs:.1f} ({ours / theirs:.2f})")
             else:
                 cells.append(fmt(theirs))
-        lines.append(f"  {row.label:<28}{fmt(ours) if ours is not None else 'n/a':>9}"
-                     + "".join(f"{c:>16}" for c in cells))
+        lines.append(f"  {row.label:<28}{fmt(ours):>9}" + "".join(f"{c:>16}" for c in cells))
     return lines
+
+
+def name_of(libs: list[Library], key: str) -> str:
+    return next((lib.name for lib in libs if lib.key == key), key)
 
 
 def main(argv: list[str] | None = None, prog: str = "python -m vantor bench") -> int:
     parser = argparse.ArgumentParser(prog=prog, description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="tiny counts: every benchmark in a few seconds")
-    parser.add_argument("--repeats", type=int, help="repeats per measurement (best is kept)")
+    parser.add_argument("--repeats", type=int, help="repeats per measurement (the best is kept)")
     parser.add_argument("-k", "--only", metavar="TEXT",
                         help="only the operations (and sections: particles, native, threads) whose name holds TEXT")
     args = parser.parse_args(argv)
@@ -724,18 +781,36 @@ def main(argv: list[str] | None = None, prog: str = "python -m vantor bench") ->
         f"{'free-threaded' if free_threaded else 'default'} build, GIL {'enabled' if gil_enabled() else 'disabled'})")
     for lib in libs:
         say(f"  {lib.name:<10} {'missing: ' + lib.missing if lib.missing else lib.version}")
-    say(f"ns per operation, best of {s.repeats}, empty-loop cost subtracted{' (--quick: tiny counts)' if args.quick else ''}")
 
     problems: list[str] = []
-    rows = []
+    rows = [prepare(case, libs, s, problems) for case in cases() if wanted(case.name)]
+    native = prepare_native(libs[0], s, problems) if wanted("native") else []
+    measurements = [r.measurement for r in rows if r.measurement]
+    if isinstance(native, list):
+        measurements += [n.measurement for n in native]
+    if measurements:
+        print(f"timing {len(measurements)} operation{'s' if len(measurements) > 1 else ''}, best of {s.repeats} repeats, empty-loop cost subtracted"
+              f"{' (--quick: tiny counts)' if args.quick else ''}; repeat", end="", flush=True)
+        measure(measurements, s.repeats, lambda r: print(f" {r}", end="", flush=True))
+        say()
     group = None
-    for case in cases():
-        if not wanted(case.name):
-            continue
-        if case.group != group:
-            group = case.group
-            say(group)
-        rows.append(run_case(case, libs, s, problems))
+    for row in rows:
+        if row.measurement:
+            row.cells.update(row.measurement.ns)
+        if row.group != group:
+            group = row.group
+            say(f"{group}, ns per operation")
+        for line in detail(row, libs):
+            say(line)
+
+    if wanted("native"):
+        say("native: operation tables and parsers called through the test client (vantor._testclient), ns per call;")
+        say("  its calls pick the entry by name and box the result, so they bound a native caller's cost from above")
+        if isinstance(native, str):
+            say(f"  {native}")
+        for n in native if isinstance(native, list) else []:
+            say(f"  {n.label:<28} table {n.measurement.ns['table']:.1f}  Python {n.measurement.ns['python']:.1f}"
+                f"   ({n.table} / {n.python})")
 
     particles = {}
     if wanted("particles"):
@@ -743,21 +818,15 @@ def main(argv: list[str] | None = None, prog: str = "python -m vantor bench") ->
         particles = run_particles(libs, s)
         say("  " + "  ".join(f"{name_of(libs, key)} {us:.0f}" for key, us in particles.items()))
 
-    native: list | str = []
-    if wanted("native"):
-        say("native: operation tables and parsers called by the test client (vantor._testclient), ns per call")
-        native = run_native(libs[0], s, problems)
-        if isinstance(native, str):
-            say(f"  {native}")
-
     threads: dict[str, float] | str = {}
     if wanted("threads"):
         threads = run_threads(libs, s)
 
     say()
     say("summary: ns per operation; in parentheses vantor's time over the peer's (below 1: vantor is faster)")
-    for line in summary(libs, rows):
-        say(line)
+    if rows:
+        for line in summary(libs, rows):
+            say(line)
     construct = {r.label: r.cells for r in rows}
     floats, ints = construct.get("Vector2(1.0, 2.0)"), construct.get("Vector2(3, 4)")
     if floats and ints:
@@ -766,29 +835,27 @@ def main(argv: list[str] | None = None, prog: str = "python -m vantor bench") ->
         say(f"Vector2 from ints over from floats: {', '.join(ratios)}")
     if particles:
         vantor_us = particles.get("vantor")
-        parts = []
+        figures = []
         for key, us in particles.items():
             ratio = f" ({vantor_us / us:.2f})" if key != "vantor" and vantor_us else ""
-            parts.append(f"{name_of(libs, key)} {us:.0f}{ratio}")
-        say(f"particles, µs per frame for {s.particles:,}: {', '.join(parts)}")
-    if isinstance(native, list) and native:
-        say("native table calls, ns (table / Python level):")
-        for label, _, ns_table, _, ns_python in native:
-            ratio = f"{ns_table / ns_python:.2f}" if ns_python else "-"
-            say(f"  {label:<28}{ns_table:>9.1f}{ns_python:>9.1f}  ({ratio})")
-    elif isinstance(native, str):
+            figures.append(f"{name_of(libs, key)} {us:.0f}{ratio}")
+        say(f"particles, µs per frame for {s.particles:,}: {', '.join(figures)}")
+    if isinstance(native, str):
         say(f"native table calls: {native}")
+    elif native:
+        say("native table calls, ns: through the table, Python level (table over Python)")
+        for n in native:
+            ns_table, ns_python = n.measurement.ns["table"], n.measurement.ns["python"]
+            ratio = f"{ns_table / ns_python:.2f}" if ns_python else "-"
+            say(f"  {n.label:<28}{ns_table:>9.1f}{ns_python:>9.1f}  ({ratio})")
     if wanted("threads"):
         if isinstance(threads, str):
             say(f"2 threads over 1, throughput: {threads}")
         else:
-            say("2 threads over 1, throughput (2.00 scales perfectly): "
-                + ", ".join(f"{name_of(libs, key)} {r:.2f}" for key, r in threads.items()))
+            say(f"2 threads over 1, throughput (2.00 scales perfectly; the {BARE_LOOP}, which makes no objects, "
+                "shows what this machine allows):")
+            say("  " + ", ".join(f"{name_of(libs, key)} {r:.2f}" for key, r in threads.items()))
     for p in problems:
         say(f"PROBLEM: {p}")
     say(f"({time.perf_counter() - started:.1f} s)")
     return 1 if problems else 0
-
-
-def name_of(libs: list[Library], key: str) -> str:
-    return next(lib.name for lib in libs if lib.key == key)

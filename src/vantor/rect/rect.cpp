@@ -140,6 +140,9 @@ int point_any(Obj* self, PyObject* point) noexcept {
     if (PyObject_TypeCheck(point, vector2_type)) {
         read_vector2(point, px, py);
         ok = 1;
+    } else if (PyTuple_CheckExact(point) && PyTuple_GET_SIZE(point) == 2) {
+        // A tuple's items cannot change or go away: read them in place, converted as below.
+        ok = to_double(PyTuple_GET_ITEM(point, 0), px) && to_double(PyTuple_GET_ITEM(point, 1), py) ? 1 : -1;
     } else {
         ok = is_sequence_of(point, 2);
         if (ok == 1) ok = item_double(point, 0, px) && item_double(point, 1, py) ? 1 : -1;
@@ -176,6 +179,9 @@ int point_vector2(Obj* self, PyObject* point) noexcept {
 template <bool Tuple>
 int point_items(Obj* self, PyObject* point) noexcept {
     if (!check_items(point, Tuple, "point", 2)) return -1;
+    double x, y;
+    if (Tuple && exact_real(PyTuple_GET_ITEM(point, 0), x) && exact_real(PyTuple_GET_ITEM(point, 1), y))
+        return get(self, 0) <= x && x <= right_now(self) && get(self, 1) <= y && y <= bottom_now(self);
     Ref px(item_ref(point, 0));
     if (!px) return -1;
     return point_compared(self, px.get(), [point] { return item_ref(point, 1); });
@@ -631,6 +637,7 @@ constexpr int prop_field[PROPS] = {0, 1, 2, 3, 2, 3, 0, 1, -1, -1, -1, -1, -1};
 
 PyObject* get_prop(PyObject* self, void* closure) noexcept {
     const auto p = static_cast<Prop>(reinterpret_cast<intptr_t>(closure));
+    if (prop_field[p] >= 0) return py_float(get(as(self), prop_field[p]));  // a plain field: one load
     const Rectangle r = load(as(self));
     switch (p) {
         case RIGHT: return py_float(right_of(r));
