@@ -180,3 +180,60 @@ def test_one_iterator_shared_by_threads_yields_each_item_once():
     r = run_python("-X", "gil=0", "-c", SHARED_ITERATORS)
     assert r.returncode == 0, r.stderr[-2000:]
     assert r.stdout.split() == ["ok"]
+
+
+COLLIDE_WHILE_MUTATING = textwrap.dedent(
+    """
+    import sys, threading
+    from vantor.rect.rect import Rect
+    assert not sys._is_gil_enabled()
+
+    r = Rect(0, 0, 10, 10)
+    items = [1.5, 2.5, 3.5, 4.5]
+    stop = threading.Event()
+    barrier = threading.Barrier(4)
+    outcomes = set()
+    errors = []
+
+    def mutate():
+        barrier.wait()
+        i = 0
+        while not stop.is_set():
+            i += 1
+            items[i % 4] = float(i % 20) if i % 5 else i % 20   # the old item is released at once
+            if i % 7 == 0:
+                items.append(1.0)
+            elif len(items) > 4:
+                items.pop()
+            elif i % 11 == 0:
+                del items[2:]
+                items.extend([3.5, 4.5])
+
+    def collide():
+        barrier.wait()
+        try:
+            for _ in range(30000):
+                for test in (r.collide_point_list, r.collide_rect_list):
+                    try:
+                        outcomes.add(test(items))
+                    except IndexError:
+                        outcomes.add("IndexError")
+        except BaseException as e:
+            errors.append(repr(e))
+
+    threads = [threading.Thread(target=mutate)] + [threading.Thread(target=collide) for _ in range(3)]
+    for t in threads: t.start()
+    for t in threads[1:]: t.join()
+    stop.set(); threads[0].join()
+    assert not errors, errors
+    assert outcomes <= {True, False, "IndexError"}, outcomes
+    print("ok")
+    """
+)
+
+
+@free_threaded_only
+def test_collision_tests_on_a_list_another_thread_changes():
+    r = run_python("-X", "gil=0", "-c", COLLIDE_WHILE_MUTATING)
+    assert r.returncode == 0, r.stderr[-2000:]
+    assert r.stdout.split() == ["ok"]

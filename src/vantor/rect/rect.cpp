@@ -176,12 +176,32 @@ int point_vector2(Obj* self, PyObject* point) noexcept {
     return point_compared(self, px.get(), [point] { return PyObject_GetAttrString(point, "y"); });
 }
 
+// Items 0..N-1 of an exact tuple or list as doubles, when every one is an exact real (see
+// exact_real): then no Python code runs while they are read, so a list is read under its critical
+// section and no item is used past it. False when any is not, or the list has shrunk meanwhile:
+// the caller then takes the general path, which reads and converts the items as it always has.
+template <size_t N>
+bool exact_items(PyObject* seq, double (&out)[N]) noexcept {
+    const auto n = static_cast<Py_ssize_t>(N);
+    if (PyTuple_CheckExact(seq)) {
+        if (PyTuple_GET_SIZE(seq) < n) return false;
+        for (Py_ssize_t i = 0; i < n; ++i)
+            if (!exact_real(PyTuple_GET_ITEM(seq, i), out[i])) return false;
+        return true;
+    }
+    CriticalSection cs(seq);
+    if (PyList_GET_SIZE(seq) < n) return false;
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (!exact_real(PyList_GET_ITEM(seq, i), out[i])) return false;
+    return true;
+}
+
 template <bool Tuple>
 int point_items(Obj* self, PyObject* point) noexcept {
     if (!check_items(point, Tuple, "point", 2)) return -1;
-    double x, y;
-    if (Tuple && exact_real(PyTuple_GET_ITEM(point, 0), x) && exact_real(PyTuple_GET_ITEM(point, 1), y))
-        return get(self, 0) <= x && x <= right_now(self) && get(self, 1) <= y && y <= bottom_now(self);
+    double p[2];
+    if (exact_items(point, p))
+        return get(self, 0) <= p[0] && p[0] <= right_now(self) && get(self, 1) <= p[1] && p[1] <= bottom_now(self);
     Ref px(item_ref(point, 0));
     if (!px) return -1;
     return point_compared(self, px.get(), [point] { return item_ref(point, 1); });
@@ -259,6 +279,10 @@ int rect_vector4(Obj* self, PyObject* other) noexcept {
 template <bool Tuple>
 int rect_items(Obj* self, PyObject* other) noexcept {
     if (!check_items(other, Tuple, "other", 4)) return -1;
+    double o[4];
+    if (exact_items(other, o))  // Python's sums and comparisons of these, in doubles
+        return get(self, 0) < o[0] + o[2] && o[0] < right_now(self) && get(self, 1) < o[1] + o[3] &&
+               o[1] < bottom_now(self);
     return rect_compared(self, [other](int i) { return item_ref(other, i); });
 }
 
