@@ -312,7 +312,19 @@ inline Py_hash_t hash_double(double v) noexcept {
     constexpr Py_uhash_t modulus = (Py_uhash_t{1} << bits) - 1;
     if (std::isinf(v)) return v > 0 ? 314159 : -314159;
     int e;
-    double m = std::frexp(v, &e);
+    double m;
+    // frexp for normal numbers, by moving the exponent out of the bits (the libm call is a good
+    // part of the hash's cost); zeros and subnormals take frexp itself.
+    uint64_t raw;
+    std::memcpy(&raw, &v, sizeof raw);
+    const int biased = static_cast<int>((raw >> 52) & 0x7FF);
+    if (biased != 0) {
+        e = biased - 1022;
+        raw = (raw & ~(uint64_t{0x7FF} << 52)) | (uint64_t{1022} << 52);
+        std::memcpy(&m, &raw, sizeof m);
+    } else {
+        m = std::frexp(v, &e);
+    }
     int sign = 1;
     if (m < 0) {
         sign = -1;
