@@ -18,11 +18,13 @@ struct RecordIterator {
         Py_ssize_t next;   // index of the next item; Count or more once finished
     };
 
-    // One iterator may be shared between threads: each step takes its index with one atomic
-    // increment, so no index is yielded twice and none at or past Count is ever read. The object
+    // One iterator may be shared between threads: on free-threaded builds each step takes its
+    // index with one atomic increment, so no index is yielded twice and none at or past Count is
+    // ever read (with the GIL, steps cannot overlap and a plain increment does). The object
     // iterated over is only released with the iterator, so no step can meet it released.
     static PyObject* iternext(PyObject* self) noexcept {
         auto* it = reinterpret_cast<Obj*>(self);
+#ifdef Py_GIL_DISABLED
         std::atomic_ref<Py_ssize_t> next(it->next);
         if (next.load(std::memory_order_relaxed) >= Count) return nullptr;
         const Py_ssize_t i = next.fetch_add(1, std::memory_order_relaxed);
@@ -30,6 +32,11 @@ struct RecordIterator {
             next.store(Count, std::memory_order_relaxed);  // no creeping towards overflow
             return nullptr;
         }
+#else
+        const Py_ssize_t i = it->next;
+        if (i >= Count) return nullptr;
+        it->next = i + 1;
+#endif
         return Item(it->record, i);
     }
 
