@@ -106,13 +106,18 @@ struct Vector {
     }
 
     // Every new vector ends here; `op` names the entry for the traceback when allocation fails.
+    // The type's own allocation, called directly and without zeroing: every field after the
+    // header is written before the object is handed out.
     static PyObject* make(const Vals& v, const char* op) noexcept {
-        Obj* o = alloc();
+        auto* o = static_cast<Obj*>(PyObject_Malloc(sizeof(Obj)));
         if (!o) {
+            PyErr_NoMemory();
             add_traceback("new");
             if (op) add_traceback(op);
             return nullptr;
         }
+        PyObject_Init(obj(o), &type_object);
+        o->vtab = &table;
         store(o, v);
         return obj(o);
     }
