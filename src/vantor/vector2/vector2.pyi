@@ -1,5 +1,5 @@
 # Types of vantor.vector2.vector2, checked against the compiled module by scripts/check-typing.
-# The swizzle properties are written by scripts/gen-stubs from the module's own attribute list.
+# Written by scripts/gen-stubs from one template for the three vector types; do not edit by hand.
 from collections.abc import Iterator, Mapping
 from types import CapsuleType
 from typing import (
@@ -92,13 +92,12 @@ class Vector2:
     def y(self, value: _FloatLike) -> None: ...
     @property
     def length(self) -> float: ...
-    # A new dict {"x": ..., "y": ...}; assigning takes any mapping with both keys.
+    # A new dict {"x": ..., "y": ...}; assigning takes any mapping with these keys.
     @property
     def data(self) -> dict[str, float]: ...
     @data.setter
     def data(self, value: Mapping[str, _FloatLike]) -> None: ...
 
-    # @generated swizzles: begin
     @property
     def xx(self) -> Vector2: ...
     @property
@@ -107,7 +106,6 @@ class Vector2:
     def xy(self) -> Vector2: ...
     @property
     def yx(self) -> Vector2: ...
-    # @generated swizzles: end
 
     # No reflected operators: a number on the left (2 * v) raises TypeError.
     def __add__(self, other: Vector2, /) -> Vector2: ...

@@ -1,5 +1,5 @@
 # Types of vantor.vector3.vector3, checked against the compiled module by scripts/check-typing.
-# The swizzle properties are written by scripts/gen-stubs from the module's own attribute list.
+# Written by scripts/gen-stubs from one template for the three vector types; do not edit by hand.
 from collections.abc import Iterator
 from types import CapsuleType
 from typing import (
@@ -52,9 +52,7 @@ class Vector3:
     def from_vector3(other: Vector3) -> Vector3: ...
     # Exactly a tuple or a list; items after the first three are not read.
     @staticmethod
-    def from_tuple(
-        other: tuple[_FloatLike, _FloatLike, _FloatLike, *tuple[object, ...]],
-    ) -> Vector3: ...
+    def from_tuple(other: tuple[_FloatLike, _FloatLike, _FloatLike, *tuple[object, ...]]) -> Vector3: ...
     @staticmethod
     def from_list(other: list[_FloatLikeT]) -> Vector3: ...
     @staticmethod
@@ -102,7 +100,6 @@ class Vector3:
     @property
     def length(self) -> float: ...
 
-    # @generated swizzles: begin
     @property
     def xxx(self) -> Vector3: ...
     @property
@@ -157,7 +154,6 @@ class Vector3:
     def zzy(self) -> Vector3: ...
     @property
     def zzz(self) -> Vector3: ...
-    # @generated swizzles: end
 
     # No reflected operators: a number on the left (2 * v) raises TypeError.
     def __add__(self, other: Vector3, /) -> Vector3: ...

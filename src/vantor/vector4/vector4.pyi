@@ -1,5 +1,5 @@
 # Types of vantor.vector4.vector4, checked against the compiled module by scripts/check-typing.
-# The swizzle properties are written by scripts/gen-stubs from the module's own attribute list.
+# Written by scripts/gen-stubs from one template for the three vector types; do not edit by hand.
 from collections.abc import Iterator
 from types import CapsuleType
 from typing import (
@@ -54,9 +54,7 @@ class Vector4:
     def from_vector4(other: Vector4) -> Vector4: ...
     # Exactly a tuple or a list; items after the first four are not read.
     @staticmethod
-    def from_tuple(
-        other: tuple[_FloatLike, _FloatLike, _FloatLike, _FloatLike, *tuple[object, ...]],
-    ) -> Vector4: ...
+    def from_tuple(other: tuple[_FloatLike, _FloatLike, _FloatLike, _FloatLike, *tuple[object, ...]]) -> Vector4: ...
     @staticmethod
     def from_list(other: list[_FloatLikeT]) -> Vector4: ...
     @staticmethod
@@ -107,7 +105,6 @@ class Vector4:
     @property
     def length(self) -> float: ...
 
-    # @generated swizzles: begin
     @property
     def xxxx(self) -> Vector4: ...
     @property
@@ -620,7 +617,6 @@ class Vector4:
     def wwwz(self) -> Vector4: ...
     @property
     def wwww(self) -> Vector4: ...
-    # @generated swizzles: end
 
     # No reflected operators: a number on the left (2 * v) raises TypeError.
     def __add__(self, other: Vector4, /) -> Vector4: ...
