@@ -15,3 +15,27 @@ def run_python(*args, **kwargs):
     import subprocess
 
     return subprocess.run([sys.executable, *args], capture_output=True, text=True, **{"timeout": 120, **kwargs})
+
+
+# The proofs (threads, allocation failure, exact arithmetic, hostile input) run a quick form by
+# default and a full one with VANTOR_PROOFS=full; each records its figures here, and the run
+# prints them at the end.
+FULL = __import__("os").environ.get("VANTOR_PROOFS") == "full"
+FIGURES = []
+
+
+def scale(quick, full):
+    """The count a proof uses: `quick` normally, `full` under VANTOR_PROOFS=full."""
+    return full if FULL else quick
+
+
+def figure(proof, text):
+    """Records one line of a proof's figures for the end-of-run summary."""
+    FIGURES.append(f"{proof}: {text}")
+
+
+def pytest_terminal_summary(terminalreporter):
+    if FIGURES:
+        terminalreporter.section(f"proof figures ({'full' if FULL else 'quick'} form)")
+        for line in FIGURES:
+            terminalreporter.write_line(line)

@@ -237,3 +237,18 @@ def test_collision_tests_on_a_list_another_thread_changes():
     r = run_python("-X", "gil=0", "-c", COLLIDE_WHILE_MUTATING)
     assert r.returncode == 0, r.stderr[-2000:]
     assert r.stdout.split() == ["ok"]
+
+
+@free_threaded_only
+def test_every_type_hammered_by_eight_threads():
+    """proofs/threads.py: every shared object of every type, with the GIL off; its figures go to the
+    end-of-run summary."""
+    from pathlib import Path
+
+    from conftest import FULL, figure
+
+    script = Path(__file__).resolve().parent.parent / "proofs" / "threads.py"
+    r = run_python("-X", "gil=0", str(script), "--full" if FULL else "--quick", timeout=900)
+    assert r.returncode == 0, r.stdout[-3000:] + r.stderr[-3000:]
+    for line in r.stdout.splitlines()[1:-1]:
+        figure("threads", line.strip())
