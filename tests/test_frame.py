@@ -51,13 +51,19 @@ class TestModuleLifecycle:
         assert Vector2(1, 2) + Vector2(3, 4) == Vector2(4, 6)
 
     @free_threaded_only
-    def test_import_turns_the_gil_on_unless_forced_off(self):
-        probe = f"import sys; import {MODULE}; print(sys._is_gil_enabled())"
-        default = run_python("-c", probe)
-        assert default.returncode == 0, default.stderr
-        assert default.stdout.strip() == "True"
-        assert "global interpreter lock" in default.stderr
-        forced = run_python("-X", "gil=0", "-c", probe)
+    def test_import_turns_the_gil_on_unless_forced_off_or_built_gil_free(self):
+        # Every module: the default build turns the GIL on (with the interpreter's warning); a
+        # VANTOR_GIL_FREE build leaves it off, silently; -X gil=0 keeps it off either way.
+        from vantor._build_info import gil_free
+
+        modules = ["vector2", "vector3", "vector4", "color", "colors", "rect", "parser", "image", "runecell"]
+        probe = "import sys\nfor m in sys.argv[1:]: __import__(f'vantor.{m}.{m}')\nprint(sys._is_gil_enabled())"
+        for m in modules:
+            default = run_python("-c", probe, m)
+            assert default.returncode == 0, default.stderr
+            assert default.stdout.strip() == str(not gil_free), m
+            assert ("global interpreter lock" in default.stderr) != gil_free, m
+        forced = run_python("-X", "gil=0", "-c", probe, *modules)
         assert forced.stdout.strip() == "False"
 
 

@@ -282,6 +282,16 @@ inline PyObject* create_module(PyObject* spec, PyModuleDef*) noexcept {
     return module.release();
 }
 
+// What every module declares to a free-threaded interpreter, in its slot and again at execution:
+// that it needs the GIL (importing one turns the GIL on unless the user forced it off), or, in a
+// build configured with VANTOR_GIL_FREE, that it runs without it. Either way the value types take
+// no locks of their own; see the README on what readers of a shared object may see.
+#ifdef VANTOR_GIL_FREE
+#define VANTOR_MOD_GIL Py_MOD_GIL_NOT_USED
+#else
+#define VANTOR_MOD_GIL Py_MOD_GIL_USED
+#endif
+
 // Steps shared by every module, then the module's own (`steps`).
 inline int exec_module_steps(PyObject* module, const ModuleSteps& steps) noexcept {
     const ModuleInfo& info = *g_module.info;
@@ -294,7 +304,7 @@ inline int exec_module_steps(PyObject* module, const ModuleSteps& steps) noexcep
     g_module.module = Py_NewRef(module);
     g_module.entered_in_modules = false;
 #ifdef Py_GIL_DISABLED
-    if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_USED) < 0) return -1;
+    if (PyUnstable_Module_SetGIL(module, VANTOR_MOD_GIL) < 0) return -1;
 #endif
     PyObject* dict = PyModule_GetDict(module);
     if (!dict) return -1;
@@ -368,7 +378,7 @@ struct ModuleDefinition {
     static inline PyModuleDef_Slot slots[] = {
         {Py_mod_create, reinterpret_cast<void*>(&create_module)},
         {Py_mod_exec, reinterpret_cast<void*>(&exec_module<Steps>)},
-        {Py_mod_gil, Py_MOD_GIL_USED},
+        {Py_mod_gil, VANTOR_MOD_GIL},
         {0, nullptr},
     };
     static inline PyMethodDef no_methods[] = {{nullptr, nullptr, 0, nullptr}};
