@@ -2,10 +2,16 @@ import sys
 import sysconfig
 
 import pytest
+from hypothesis import settings
 
 FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 # The object header: 32 bytes on free-threaded builds, 16 on default ones.
 HEADER = 32 if FREE_THREADED else 16
+
+# Generated cases are judged by their results only: debug and sanitizer builds run them many times
+# slower, so there is no time limit per example.
+settings.register_profile("vantor", deadline=None)
+settings.load_profile("vantor")
 
 free_threaded_only = pytest.mark.skipif(not FREE_THREADED, reason="needs a free-threaded interpreter")
 

@@ -88,3 +88,20 @@ def test_int_arguments_convert_as_float_does(x, y):
     assert Rect(x, y, x, y) == Rect(float(x), float(y), float(x), float(y))
     with pytest.raises(OverflowError, match="int too large to convert to float"):
         Vector2(2**1024, y)
+
+
+def test_an_iterator_kept_by_its_own_subclass_instance_is_collected():
+    # A Rect subclass instance has a __dict__, so storing its iterator on it makes a cycle.
+    import gc
+    import weakref
+
+    Sub = type("Sub", (Rect,), {})
+    s = Sub(1, 2, 3, 4)
+    s.it = iter(s)
+    next(s.it)
+    ref = weakref.ref(s)
+    del s
+    gc.collect()
+    assert ref() is None
+    # The package's own objects cannot be in a cycle, and their iterators stay out of the collector.
+    assert not any(gc.is_tracked(iter(T())) for T in (Vector2, Vector3, Vector4, Rect))

@@ -47,8 +47,14 @@ struct RecordIterator {
     }
 
     static void dealloc(PyObject* self) noexcept {
+        PyObject_GC_UnTrack(self);
         Py_DECREF(reinterpret_cast<Obj*>(self)->record);
-        PyObject_Free(self);
+        PyObject_GC_Del(self);
+    }
+
+    static int traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+        Py_VISIT(reinterpret_cast<Obj*>(self)->record);
+        return 0;
     }
 
     static inline PyMethodDef methods[] = {
@@ -56,14 +62,18 @@ struct RecordIterator {
         {nullptr, nullptr, 0, nullptr},
     };
 
-    // Not collector-tracked: the objects iterated over hold no references, so no cycle can pass
-    // through an iterator.
+    // A collector type, but tracked only when the object iterated over is itself tracked: an
+    // instance of a Python subclass has a __dict__, so `r.it = iter(r)` makes a cycle the collector
+    // must see; the package's own objects hold no references, and their iterators stay untracked.
+    // No tp_clear: the record is never taken from a live iterator; the subclass instance's own
+    // clearing breaks such a cycle.
     static inline PyTypeObject type = {
         .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
         .tp_name = Name,
         .tp_basicsize = sizeof(Obj),
         .tp_dealloc = dealloc,
-        .tp_flags = Py_TPFLAGS_DEFAULT,
+        .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+        .tp_traverse = traverse,
         .tp_iter = PyObject_SelfIter,
         .tp_iternext = iternext,
         .tp_methods = methods,
@@ -72,10 +82,11 @@ struct RecordIterator {
     static int ready() noexcept { return PyType_Ready(&type); }
 
     static PyObject* iter(PyObject* record) noexcept {
-        auto* it = PyObject_New(Obj, &type);
+        auto* it = PyObject_GC_New(Obj, &type);
         if (!it) return nullptr;
         it->record = Py_NewRef(record);
         it->next = 0;
+        if (PyObject_GC_IsTracked(record)) PyObject_GC_Track(it);
         return reinterpret_cast<PyObject*>(it);
     }
 };

@@ -99,13 +99,17 @@ struct VectorClient {
             }
             return ok ? reinterpret_cast<Obj*>(o) : nullptr;
         }
+        // Once a conversion has failed, the rest are skipped: the API must not run with an
+        // exception pending.
         double d(Py_ssize_t i) {
+            if (!ok) return 0.0;
             PyObject* o = obj(i);
             double v = o ? PyFloat_AsDouble(o) : 0.0;
             if (o && v == -1.0 && PyErr_Occurred()) ok = false;
             return v;
         }
         int n(Py_ssize_t i) {
+            if (!ok) return 0;
             PyObject* o = obj(i);
             int v = o ? PyLong_AsInt(o) : 0;
             if (o && v == -1 && PyErr_Occurred()) ok = false;
