@@ -47,6 +47,11 @@ struct RecordIterator {
     }
 
     static void dealloc(PyObject* self) noexcept {
+        Py_DECREF(reinterpret_cast<Obj*>(self)->record);
+        PyObject_Free(self);
+    }
+
+    static void gc_dealloc(PyObject* self) noexcept {
         PyObject_GC_UnTrack(self);
         Py_DECREF(reinterpret_cast<Obj*>(self)->record);
         PyObject_GC_Del(self);
@@ -62,16 +67,27 @@ struct RecordIterator {
         {nullptr, nullptr, 0, nullptr},
     };
 
-    // A collector type, but tracked only when the object iterated over is itself tracked: an
-    // instance of a Python subclass has a __dict__, so `r.it = iter(r)` makes a cycle the collector
-    // must see; the package's own objects hold no references, and their iterators stay untracked.
-    // No tp_clear: the record is never taken from a live iterator; the subclass instance's own
-    // clearing breaks such a cycle.
+    // The package's own objects hold no references, so no cycle can pass through an iterator over
+    // one, and it stays out of the collector (which would cost every `x, y = v` an allocation
+    // with a collector header). An instance of a Python subclass has a __dict__, so `r.it = iter(r)`
+    // makes a cycle: iterators over such objects are of a second, collector-tracked type of the
+    // same name. Neither has tp_clear: the record is never taken from a live iterator, and the
+    // subclass instance's own clearing breaks the cycle.
     static inline PyTypeObject type = {
         .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
         .tp_name = Name,
         .tp_basicsize = sizeof(Obj),
         .tp_dealloc = dealloc,
+        .tp_flags = Py_TPFLAGS_DEFAULT,
+        .tp_iter = PyObject_SelfIter,
+        .tp_iternext = iternext,
+        .tp_methods = methods,
+    };
+    static inline PyTypeObject gc_type = {
+        .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)
+        .tp_name = Name,
+        .tp_basicsize = sizeof(Obj),
+        .tp_dealloc = gc_dealloc,
         .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
         .tp_traverse = traverse,
         .tp_iter = PyObject_SelfIter,
@@ -79,14 +95,15 @@ struct RecordIterator {
         .tp_methods = methods,
     };
 
-    static int ready() noexcept { return PyType_Ready(&type); }
+    static int ready() noexcept { return PyType_Ready(&type) < 0 ? -1 : PyType_Ready(&gc_type); }
 
     static PyObject* iter(PyObject* record) noexcept {
-        auto* it = PyObject_GC_New(Obj, &type);
+        const bool gc = PyObject_IS_GC(record);
+        auto* it = gc ? PyObject_GC_New(Obj, &gc_type) : PyObject_New(Obj, &type);
         if (!it) return nullptr;
         it->record = Py_NewRef(record);
         it->next = 0;
-        if (PyObject_GC_IsTracked(record)) PyObject_GC_Track(it);
+        if (gc) PyObject_GC_Track(it);
         return reinterpret_cast<PyObject*>(it);
     }
 };
