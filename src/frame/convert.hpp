@@ -40,7 +40,7 @@ inline void raise_subscript_deletion(const char* type_name) noexcept {
 // The text of type(o).__name__ as str() gives it: the attribute is read from the type object, so a
 // metaclass that reports another name is honoured. A new reference, or null with an error set.
 inline PyObject* type_name_text(PyObject* o) noexcept {
-    Ref name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(o)), "__name__"));
+    Ref name(get_attr(reinterpret_cast<PyObject*>(Py_TYPE(o)), "__name__"));
     return name ? PyObject_Str(name.get()) : nullptr;
 }
 
@@ -197,7 +197,7 @@ inline bool exact_real(PyObject* o, double& out) noexcept {
 
 // Reading other objects' numbers: attribute `name`, or item i (by real conversion).
 inline bool attr_double(PyObject* o, const char* name, double& out) noexcept {
-    Ref v(PyObject_GetAttrString(o, name));
+    Ref v(get_attr(o, name));
     return v && to_double(v.get(), out);
 }
 

@@ -138,4 +138,20 @@ inline PyObject* fail(const char* op) noexcept {
 // Name of an object's type as messages show it (tp_name: the dotted name for the package's types).
 inline const char* type_name_of(PyObject* o) noexcept { return Py_TYPE(o)->tp_name; }
 
+// Attribute reads by a C name, through the interned str of that name: the interpreter caches
+// look-ups by interned names only, and a fresh str per call would also make it fill memory it
+// keeps for a while.
+inline PyObject* get_attr(PyObject* o, const char* name) noexcept {
+    Ref n(PyUnicode_InternFromString(name));
+    return n ? PyObject_GetAttr(o, n.get()) : nullptr;
+}
+inline int get_optional_attr(PyObject* o, const char* name, PyObject** result) noexcept {
+    Ref n(PyUnicode_InternFromString(name));
+    if (!n) {
+        *result = nullptr;
+        return -1;
+    }
+    return PyObject_GetOptionalAttr(o, n.get(), result);
+}
+
 }  // namespace vantor::frame

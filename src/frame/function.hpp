@@ -188,7 +188,7 @@ inline bool may_be_overridden(PyObject* self) noexcept {
 // null (and no error) when the type's own function would run; null with an error when the lookup
 // fails.
 inline PyObject* find_override(PyObject* self, PyTypeObject* type, const char* name) noexcept {
-    PyObject* found = PyObject_GetAttrString(self, name);
+    PyObject* found = get_attr(self, name);
     if (found && is_own_function(found, type, name)) Py_CLEAR(found);
     return found;
 }

@@ -710,11 +710,11 @@ struct Vector {
         }
         // A foreign vector object is recognised by this method of its API.
         PyObject* probe = nullptr;
-        if (PyObject_GetOptionalAttrString(a, "clamp_magnitude_ip", &probe) < 0) return -1;
+        if (get_optional_attr(a, "clamp_magnitude_ip", &probe) < 0) return -1;
         if (probe) {
             Py_DECREF(probe);
             for (int i = 0; i < N; ++i) {
-                Ref c(PyObject_GetAttrString(a, Traits::components[i]));
+                Ref c(get_attr(a, Traits::components[i]));
                 if (!c || !store_converted(self, i, c.get())) return -1;
             }
             return 0;

@@ -171,9 +171,9 @@ int point_vector2(Obj* self, PyObject* point) noexcept {
         read_vector2(point, px, py);
         return get(self, 0) <= px && px <= right_now(self) && get(self, 1) <= py && py <= bottom_now(self);
     }
-    Ref px(PyObject_GetAttrString(point, "x"));
+    Ref px(get_attr(point, "x"));
     if (!px) return -1;
-    return point_compared(self, px.get(), [point] { return PyObject_GetAttrString(point, "y"); });
+    return point_compared(self, px.get(), [point] { return get_attr(point, "y"); });
 }
 
 // Items 0..N-1 of an exact tuple or list as doubles, when every one is an exact real (see
@@ -273,7 +273,7 @@ int rect_vector4(Obj* self, PyObject* other) noexcept {
                o[1] < bottom_now(self);
     }
     static constexpr const char* names[] = {"x", "y", "z", "w"};
-    return rect_compared(self, [other](int i) { return PyObject_GetAttrString(other, names[i]); });
+    return rect_compared(self, [other](int i) { return get_attr(other, names[i]); });
 }
 
 template <bool Tuple>
