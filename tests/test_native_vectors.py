@@ -76,6 +76,10 @@ class TestConstructors:
             kind.slot(name, container(range(kind.n - 1)))
         with pytest.raises(TypeError):
             kind.slot(name, container([1, "x", 3, 4]))
+        # Another container is refused, never read as this one.
+        for other in ((1.0, 2.0, 3.0, 4.0) if container is list else [1.0, 2.0, 3.0, 4.0], kind.vec(1, 2, 3, 4), None):
+            with pytest.raises(TypeError):
+                kind.slot(name, other)
 
     def test_copy_entry_is_independent(self, kind):
         a = kind.vec(1, 2, 3, 4)

@@ -153,10 +153,16 @@ struct Vector {
     }
     static PyObject* cfrom_vector(Obj* other) noexcept { return make(load(other), Traits::n_cfrom_vector); }
 
-    // Items 0..N-1 of an exact tuple or list, by real conversion; too few items is an IndexError,
-    // never a read past the end. List items are taken as strong references, so a list changed by
-    // another thread cannot hand over a freed object.
+    // Items 0..N-1 of a tuple or list, by real conversion; too few items is an IndexError, never a
+    // read past the end, and another object is a TypeError, never read as a tuple. List items are
+    // taken as strong references, so a list changed by another thread cannot hand over a freed
+    // object.
     static PyObject* cfrom_tuple(PyObject* t) noexcept {
+        if (!PyTuple_Check(t)) {
+            PyErr_Format(PyExc_TypeError, "cfrom_tuple() expected a tuple, got %.200s", type_name_of(t));
+            add_traceback("cfrom_tuple");
+            return nullptr;
+        }
         Vals v;
         for (int i = 0; i < N; ++i) {
             if (i >= PyTuple_GET_SIZE(t)) {
