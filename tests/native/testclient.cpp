@@ -372,21 +372,26 @@ PyObject* parse(PyObject*, PyObject* args) {
     PyObject* o;
     if (!PyArg_ParseTuple(args, "sO", &kind, &o)) return nullptr;
     const std::string_view k = kind;
+    // The parser's exception (if any) is taken before the fields are boxed, so that boxing never
+    // runs with an exception pending, and a failure to box is reported as itself.
     PyObject* fields;
+    PyObject* exc;
     if (k == "vector2") {
         const Vector2 v = parser.parse_vector2_like(o);
+        exc = PyErr_GetRaisedException();
         fields = Py_BuildValue("(dd)", double(v.x), double(v.y));
     } else if (k == "color") {
         const Color c = parser.parse_color_like(o);
+        exc = PyErr_GetRaisedException();
         fields = Py_BuildValue("(iiii)", c.r, c.g, c.b, c.a);
     } else if (k == "rect") {
         const Rectangle r = parser.parse_rect_like(o);
+        exc = PyErr_GetRaisedException();
         fields = Py_BuildValue("(dddd)", double(r.x), double(r.y), double(r.width), double(r.height));
     } else {
         PyErr_SetString(PyExc_ValueError, "kind is vector2, color or rect");
         return nullptr;
     }
-    PyObject* exc = PyErr_GetRaisedException();
     if (!fields) {
         Py_XDECREF(exc);
         return nullptr;
