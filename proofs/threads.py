@@ -215,8 +215,10 @@ def parser_roles():
     rect = Rect(0, 0, 100, 100)
 
     def mutate(k, i):
-        j = i % 4
-        items[j % len(items)] = float(5 * (i % 40)) if i % 3 else 5 * (i % 40)
+        try:  # the other mutator may shorten the list between len() and the store
+            items[i % len(items)] = float(5 * (i % 40)) if i % 3 else 5 * (i % 40)
+        except IndexError:
+            pass
         if i % 5 == 0:
             items.append(5.0)
         elif len(items) > 4:
