@@ -49,8 +49,9 @@ inline PyObject* type_name_text(PyObject* o) noexcept {
 // Binds a vectorcall argument list to the parameters `names` (each positional or by keyword); the
 // first `required` are required (all when negative), the others stay null when not given. On
 // success every bound out[i] is a borrowed reference; on failure a TypeError is set.
-inline bool bind_args(const char* fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                      std::span<const char* const> names, PyObject** out, Py_ssize_t required = -1) noexcept {
+[[gnu::noinline]] inline bool bind_args_general(const char* fn, PyObject* const* args, Py_ssize_t nargs,
+                                                 PyObject* kwnames, std::span<const char* const> names,
+                                                 PyObject** out, Py_ssize_t required) noexcept {
     const auto n = static_cast<Py_ssize_t>(names.size());
     if (required < 0) required = n;
     const bool exact = required == n;
@@ -90,6 +91,16 @@ inline bool bind_args(const char* fn, PyObject* const* args, Py_ssize_t nargs, P
         }
     }
     return true;
+}
+// The common call, every parameter given by position, binds inline; the rest (keywords, missing or
+// extra arguments) out of line, so that a method's own code needs no frame for it.
+inline bool bind_args(const char* fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                      std::span<const char* const> names, PyObject** out, Py_ssize_t required = -1) noexcept {
+    if (!kwnames && nargs == static_cast<Py_ssize_t>(names.size())) [[likely]] {
+        for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
+        return true;
+    }
+    return bind_args_general(fn, args, nargs, kwnames, names, out, required);
 }
 
 // The same for a tp_init-style call: a tuple of positional arguments and a dict of keywords.

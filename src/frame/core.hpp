@@ -110,7 +110,8 @@ inline void add_traceback_raw(const char* function, int line) noexcept {
 // Traceback entry for operation `op` of the module's type, "<module>.<Type>.<op>" (of the module,
 // "<module>.<op>", when it has no type). The code lives
 // in the shared layer, so a line number in the module's source would point nowhere: none is given.
-inline void add_traceback(const char* op) noexcept {
+// Only error paths call it: kept out of line, so that the functions calling it need no frame for it.
+[[gnu::noinline, gnu::cold]] inline void add_traceback(const char* op) noexcept {
     const ModuleInfo* info = g_module.info;
     const char* prefix = !info ? "vantor" : info->type_name ? info->type_name : info->full_name;
     Ref name(PyUnicode_FromFormat("%s.%s", prefix, op));
@@ -130,7 +131,7 @@ inline void add_setter_traceback(const char* attr) noexcept {
 inline void dealloc_plain(PyObject* self) noexcept { Py_TYPE(self)->tp_free(self); }
 
 // Fails a call: adds the traceback entry for `op` to the pending exception and returns null.
-inline PyObject* fail(const char* op) noexcept {
+[[gnu::noinline, gnu::cold]] inline PyObject* fail(const char* op) noexcept {
     add_traceback(op);
     return nullptr;
 }

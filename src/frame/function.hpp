@@ -21,12 +21,11 @@ struct FunctionObject {
     PyObject* annotations;  // dict
 };
 
-inline PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf,
-                                     PyObject* kwnames) noexcept {
-    auto* f = reinterpret_cast<FunctionObject*>(callable);
-    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    auto meth = reinterpret_cast<PyCFunctionFastWithKeywords>(reinterpret_cast<void (*)()>(f->def->ml_meth));
-    if (!f->owner) return meth(nullptr, args, nargs, kwnames);
+// The refusals of a call that the fast path below does not take: no receiver, or a receiver of
+// another type (a subclass instance is accepted here). Kept out of line so that the fast path
+// needs no stack frame and ends in a tail call.
+[[gnu::noinline, gnu::cold]] inline PyObject* function_vectorcall_checked(FunctionObject* f, PyObject* const* args,
+                                                                         Py_ssize_t nargs, PyObject* kwnames) noexcept {
     if (nargs < 1) {
         PyErr_Format(PyExc_TypeError, "unbound method %U() needs an argument", f->qualname);
         return nullptr;
@@ -36,7 +35,20 @@ inline PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, 
                      f->owner->tp_name, type_name_of(args[0]));
         return nullptr;
     }
+    auto meth = reinterpret_cast<PyCFunctionFastWithKeywords>(reinterpret_cast<void (*)()>(f->def->ml_meth));
     return meth(args[0], args + 1, nargs - 1, kwnames);
+}
+
+inline PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf,
+                                     PyObject* kwnames) noexcept {
+    auto* f = reinterpret_cast<FunctionObject*>(callable);
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    auto meth = reinterpret_cast<PyCFunctionFastWithKeywords>(reinterpret_cast<void (*)()>(f->def->ml_meth));
+    if (!f->owner) return meth(nullptr, args, nargs, kwnames);
+    // `obj.m(...)` on an instance of the type itself: the receiver first, as a bound call passes it.
+    if (nargs >= 1 && Py_IS_TYPE(args[0], f->owner)) [[likely]]
+        return meth(args[0], args + 1, nargs - 1, kwnames);
+    return function_vectorcall_checked(f, args, nargs, kwnames);
 }
 
 inline PyObject* function_descr_get(PyObject* self, PyObject* obj, PyObject*) noexcept {

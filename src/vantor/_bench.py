@@ -200,6 +200,9 @@ class SlotsRect:
     def __iter__(self):
         return iter((self.x, self.y, self.width, self.height))
 
+    def get_width(self):
+        return self.width
+
     @property
     def center(self):
         return SlotsVector2(self.x + self.width / 2, self.y + self.height / 2)
@@ -252,22 +255,36 @@ def _version(dist: str) -> str:
         return "?"
 
 
-def libraries() -> list[Library]:
+def libraries(only: str | None = None) -> list[Library]:
+    """The libraries compared, vantor first; with `only` (a library key), that library alone, and
+    no other is imported (a child process that counts one library's instructions)."""
+    makers = {"vantor": _vantor, "complex": _complex, "slots": _slots, "pygame": _pygame, "glm": _glm}
+    return [make() for key, make in makers.items() if only is None or key == only]
+
+
+def _vantor() -> Library:
     from vantor.color.color import Color
     from vantor.rect.rect import Rect
     from vantor.vector2.vector2 import Vector2
     from vantor.vector3.vector3 import Vector3
     from vantor.vector4.vector4 import Vector4
 
-    libs = [
-        Library("vantor", "vantor", {"V2": Vector2, "V3": Vector3, "V4": Vector4, "Color": Color, "Rect": Rect},
-                dict(TYPE_KEYS), version=_version("vantor")),
-        Library("complex", "complex", {"V2": complex}, {"V2": "complex"}, version="built in"),
-        Library("slots", "py-slots",
-                {"V2": SlotsVector2, "V3": SlotsVector3, "V4": SlotsVector4, "Color": SlotsColor, "Rect": SlotsRect},
-                {"V2": "SlotsVector2", "V3": "SlotsVector3", "V4": "SlotsVector4", "Color": "SlotsColor",
-                 "Rect": "SlotsRect"}, version="this file"),
-    ]
+    return Library("vantor", "vantor", {"V2": Vector2, "V3": Vector3, "V4": Vector4, "Color": Color, "Rect": Rect},
+                   dict(TYPE_KEYS), version=_version("vantor"))
+
+
+def _complex() -> Library:
+    return Library("complex", "complex", {"V2": complex}, {"V2": "complex"}, version="built in")
+
+
+def _slots() -> Library:
+    return Library("slots", "py-slots",
+                   {"V2": SlotsVector2, "V3": SlotsVector3, "V4": SlotsVector4, "Color": SlotsColor, "Rect": SlotsRect},
+                   {"V2": "SlotsVector2", "V3": "SlotsVector3", "V4": "SlotsVector4", "Color": "SlotsColor",
+                    "Rect": "SlotsRect"}, version="this file")
+
+
+def _pygame() -> Library:
     # pygame: no window, no greeting on import.
     os.environ.setdefault("SDL_VIDEODRIVER", "dummy")
     os.environ.setdefault("PYGAME_HIDE_SUPPORT_PROMPT", "1")
@@ -280,18 +297,20 @@ def libraries() -> list[Library]:
             types["Rect"] = pygame.FRect
         name = "pygame-ce" if getattr(pygame, "IS_CE", False) else "pygame"
         names = {"V2": "pygame.Vector2", "V3": "pygame.Vector3", "Color": "pygame.Color", "Rect": "pygame.FRect"}
-        libs.append(Library("pygame", name, types, names, version=pygame.version.ver))
+        return Library("pygame", name, types, names, version=pygame.version.ver)
     except Exception as e:  # not installed, or no wheel for this interpreter
-        libs.append(Library("pygame", "pygame-ce", missing=f"{type(e).__name__}: {e}"))
+        return Library("pygame", "pygame-ce", missing=f"{type(e).__name__}: {e}")
+
+
+def _glm() -> Library:
     try:
         import glm
 
-        libs.append(Library("glm", "PyGLM", {"V2": glm.vec2, "V3": glm.vec3, "V4": glm.dvec4},
-                            {"V2": "glm.vec2", "V3": "glm.vec3", "V4": "glm.dvec4"}, {"glm": glm},
-                            version=getattr(glm, "__version__", _version("PyGLM"))))
+        return Library("glm", "PyGLM", {"V2": glm.vec2, "V3": glm.vec3, "V4": glm.dvec4},
+                       {"V2": "glm.vec2", "V3": "glm.vec3", "V4": "glm.dvec4"}, {"glm": glm},
+                       version=getattr(glm, "__version__", _version("PyGLM")))
     except Exception as e:
-        libs.append(Library("glm", "PyGLM", missing=f"{type(e).__name__}: {e}"))
-    return libs
+        return Library("glm", "PyGLM", missing=f"{type(e).__name__}: {e}")
 
 
 # The operations.
@@ -384,6 +403,7 @@ def cases() -> list[Case]:
     quad, quad_list = dict(more="t = (50.0, 25.0, 100.0, 50.0)"), dict(more="l = [50.0, 25.0, 100.0, 50.0]")
     rect("Rect(1.0, 2.0, 3.0, 4.0)", "Rect(1.0, 2.0, 3.0, 4.0)")
     rect("r.x")
+    rect("r.get_width()", pygame=NA("no method for it"))
     rect("r.center")
     rect("r.collide_point(vector2)", "r.collide_point(p)", pygame="r.collidepoint(p)", **point)
     rect("r.collide_point((x, y))", "r.collide_point(t)", pygame="r.collidepoint(t)", **pair)

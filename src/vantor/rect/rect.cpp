@@ -33,7 +33,6 @@ bool is_rect(PyObject* o) noexcept { return PyObject_TypeCheck(o, &rect_type); }
 // ---- record arithmetic (single precision) -----------------------------------------------------
 
 float& field(Rectangle& r, int i) noexcept { return i == 0 ? r.x : i == 1 ? r.y : i == 2 ? r.width : r.height; }
-float field(const Rectangle& r, int i) noexcept { return field(const_cast<Rectangle&>(r), i); }
 
 // Every access to a field of a rectangle that may be shared is a relaxed atomic one (see
 // core.hpp); a whole record is read or written one field after another.
@@ -146,9 +145,13 @@ int point_any(Obj* self, PyObject* point) noexcept {
     } else {
         ok = is_sequence_of(point, 2);
         if (ok == 1) ok = item_double(point, 0, px) && item_double(point, 1, py) ? 1 : -1;
-        if (ok == 0) PyErr_SetString(PyExc_ValueError, "Point must be a Vector2, tuple, or list of length 2");
+        if (ok == 0) {
+            PyErr_SetString(PyExc_ValueError, "Point must be a Vector2, tuple, or list of length 2");
+            return -1;
+        }
     }
-    return ok == 1 && point_inside(load(self), px, py) ? 1 : 0;
+    if (ok < 0) return -1;
+    return point_inside(load(self), px, py);
 }
 
 // float(x) <= px <= float(x + width), then the same for y, as Python comparisons; py is only read
@@ -226,10 +229,13 @@ int rect_any(Obj* self, PyObject* other) noexcept {
         ok = is_sequence_of(other, 4);
         for (int i = 0; ok == 1 && i < 4; ++i)
             if (!item_double(other, i, o[i])) ok = -1;
-        if (ok == 0)
+        if (ok == 0) {
             PyErr_SetString(PyExc_ValueError, "rect for collision must be a Rect, Vector4, tuple, or list of length 4");
+            return -1;
+        }
     }
-    return ok == 1 && rects_overlap(load(self), o[0], o[1], o[2], o[3]) ? 1 : 0;
+    if (ok < 0) return -1;
+    return rects_overlap(load(self), o[0], o[1], o[2], o[3]);
 }
 
 // Both rectangles entirely in single precision, no Python objects made.
@@ -302,8 +308,8 @@ PyObject* call_override(Obj* self, int flag, const char* name, std::initializer_
     return r;
 }
 
-// A truth entry: the override's result as a truth value, or the direct test. 0 with an exception
-// set on failure.
+// A truth entry: the override's result as a truth value, or the direct test (1, 0, or -1 with an
+// exception set). 0 with an exception set on failure.
 template <int (*Direct)(Obj*, PyObject*), const char* Name>
 int truth_entry(Obj* self, PyObject* arg, int flag) noexcept {
     bool called;
@@ -314,7 +320,7 @@ int truth_entry(Obj* self, PyObject* arg, int flag) noexcept {
     } else {
         t = Direct(self, arg);
     }
-    if (t < 0 || PyErr_Occurred()) {
+    if (t < 0) {
         add_traceback(Name);
         return 0;
     }
@@ -390,19 +396,22 @@ constexpr auto get_tuple = object_entry<tuple_of, n_get_tuple, tuple_or_none>;
 
 // ---- Python methods ---------------------------------------------------------------------------
 
-template <PyObject* (*Entry)(Obj*, int), const char* Name>
+// The Python methods run what their table entries run with dispatch flag 1 (no override is
+// looked for): the direct computation, with the same traceback entry on failure.
+template <PyObject* (*Direct)(Obj*), const char* Name>
 PyObject* py_object(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     if (!bind_none(Name, nargs, kwnames)) return fail(Name);
-    return Entry(as(self), 1);
+    PyObject* r = Direct(as(self));
+    return r ? r : fail(Name);
 }
 
-template <class Arg, int (*Entry)(Obj*, Arg*, int), const char* Name, const char* Param>
+template <int (*Direct)(Obj*, PyObject*), const char* Name, const char* Param>
 PyObject* py_truth(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     const char* names[] = {Param};
     PyObject* arg;
     if (!bind_args(Name, args, nargs, kwnames, names, &arg)) return fail(Name);
-    const int t = Entry(as(self), reinterpret_cast<Arg*>(arg), 1);
-    if (!t && PyErr_Occurred()) return nullptr;
+    const int t = Direct(as(self), arg);
+    if (t < 0) return fail(Name);
     return PyBool_FromLong(t);
 }
 
@@ -444,25 +453,25 @@ constexpr char
         "height); touching edges do not overlap.";
 
 PyMethodDef functions[] = {
-    method_def<py_object<get_width, n_get_width>>(n_get_width, 0, d_get_width),
-    method_def<py_object<get_height, n_get_height>>(n_get_height, 0, d_get_height),
-    method_def<py_object<get_tuple, n_get_tuple>>(n_get_tuple, 0, d_get_tuple),
-    method_def<py_object<get_vector4, n_get_vector4>>(n_get_vector4, 0, d_get_vector4),
-    method_def<py_truth<PyObject, collide_point, n_collide_point, p_point>>(n_collide_point, 0, d_collide_point),
-    method_def<py_truth<VantorVector2Object, collide_point_vector2, n_collide_point_vector2, p_point>>(
+    method_def<py_object<width_of, n_get_width>>(n_get_width, 0, d_get_width),
+    method_def<py_object<height_of, n_get_height>>(n_get_height, 0, d_get_height),
+    method_def<py_object<tuple_of, n_get_tuple>>(n_get_tuple, 0, d_get_tuple),
+    method_def<py_object<vector4_of, n_get_vector4>>(n_get_vector4, 0, d_get_vector4),
+    method_def<py_truth<point_any, n_collide_point, p_point>>(n_collide_point, 0, d_collide_point),
+    method_def<py_truth<point_vector2, n_collide_point_vector2, p_point>>(
         n_collide_point_vector2, 0, d_collide_point_vector2),
-    method_def<py_truth<PyObject, collide_point_tuple, n_collide_point_tuple, p_point>>(n_collide_point_tuple, 0,
+    method_def<py_truth<point_items<true>, n_collide_point_tuple, p_point>>(n_collide_point_tuple, 0,
                                                                                         d_collide_point_tuple),
-    method_def<py_truth<PyObject, collide_point_list, n_collide_point_list, p_point>>(n_collide_point_list, 0,
+    method_def<py_truth<point_items<false>, n_collide_point_list, p_point>>(n_collide_point_list, 0,
                                                                                       d_collide_point_list),
-    method_def<py_truth<PyObject, collide_rect, n_collide_rect, p_other>>(n_collide_rect, 0, d_collide_rect),
-    method_def<py_truth<Obj, collide_rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect, 0,
+    method_def<py_truth<rect_any, n_collide_rect, p_other>>(n_collide_rect, 0, d_collide_rect),
+    method_def<py_truth<rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect, 0,
                                                                                d_collide_rect_rect),
-    method_def<py_truth<VantorVector4Object, collide_rect_vector4, n_collide_rect_vector4, p_other>>(
+    method_def<py_truth<rect_vector4, n_collide_rect_vector4, p_other>>(
         n_collide_rect_vector4, 0, d_collide_rect_vector4),
-    method_def<py_truth<PyObject, collide_rect_tuple, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple, 0,
+    method_def<py_truth<rect_items<true>, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple, 0,
                                                                                       d_collide_rect_tuple),
-    method_def<py_truth<PyObject, collide_rect_list, n_collide_rect_list, p_other>>(n_collide_rect_list, 0,
+    method_def<py_truth<rect_items<false>, n_collide_rect_list, p_other>>(n_collide_rect_list, 0,
                                                                                     d_collide_rect_list),
     refuse_reduce_def<pickling_message_raw>(),
     refuse_setstate_def<pickling_message_raw>(),
@@ -659,20 +668,22 @@ constexpr const char* prop_names[PROPS] = {"x",    "y",   "w",     "h",      "wi
 // The field a plain property reads and writes.
 constexpr int prop_field[PROPS] = {0, 1, 2, 3, 2, 3, 0, 1, -1, -1, -1, -1, -1};
 
-PyObject* get_prop(PyObject* self, void* closure) noexcept {
-    const auto p = static_cast<Prop>(reinterpret_cast<intptr_t>(closure));
-    if (prop_field[p] >= 0) return py_float(get(as(self), prop_field[p]));  // a plain field: one load
-    const Rectangle r = load(as(self));
-    switch (p) {
-        case RIGHT: return py_float(right_of(r));
-        case BOTTOM: return py_float(bottom_of(r));
-        case CENTERX: return py_float(centerx_of(r));
-        case CENTERY: return py_float(centery_of(r));
-        case CENTER: {
+// One getter and one setter per property, the property fixed at compile time: a plain field is
+// one load (the hottest attribute accesses), without a closure to follow.
+template <Prop P>
+PyObject* get_prop(PyObject* self, void*) noexcept {
+    if constexpr (prop_field[P] >= 0) {
+        return py_float(get(as(self), prop_field[P]));
+    } else {
+        const Rectangle r = load(as(self));
+        if constexpr (P == RIGHT) return py_float(right_of(r));
+        if constexpr (P == BOTTOM) return py_float(bottom_of(r));
+        if constexpr (P == CENTERX) return py_float(centerx_of(r));
+        if constexpr (P == CENTERY) return py_float(centery_of(r));
+        if constexpr (P == CENTER) {
             PyObject* v = vector2_table->new_(centerx_of(r), centery_of(r));
             return v ? v : fail("center.__get__");
         }
-        default: return py_float(field(r, prop_field[p]));
     }
 }
 
@@ -699,24 +710,28 @@ bool set_center(Obj* self, PyObject* v) noexcept {
     return true;
 }
 
-int set_prop(PyObject* self, PyObject* value, void* closure) noexcept {
-    const auto p = static_cast<Prop>(reinterpret_cast<intptr_t>(closure));
+template <Prop P>
+int set_prop(PyObject* self, PyObject* value, void*) noexcept {
     Obj* o = as(self);
+    if constexpr (prop_field[P] >= 0) {
+        if (value && PyFloat_CheckExact(value)) {
+            set(o, prop_field[P], narrow(PyFloat_AS_DOUBLE(value)));
+            return 0;
+        }
+    }
     bool ok = value != nullptr;
     if (!ok) raise_not_implemented_del();
     double d;
     if (ok) {
-        switch (p) {
-            case RIGHT: ok = difference(value, get(o, 2), d) && (set(o, 0, narrow(d)), true); break;
-            case BOTTOM: ok = difference(value, get(o, 3), d) && (set(o, 1, narrow(d)), true); break;
-            case CENTERX: ok = difference(value, get(o, 2) * 0.5f, d) && (set(o, 0, narrow(d)), true); break;
-            case CENTERY: ok = difference(value, get(o, 3) * 0.5f, d) && (set(o, 1, narrow(d)), true); break;
-            case CENTER: ok = set_center(o, value); break;
-            default: ok = to_double(value, d) && (set(o, prop_field[p], narrow(d)), true);
-        }
+        if constexpr (P == RIGHT) ok = difference(value, get(o, 2), d) && (set(o, 0, narrow(d)), true);
+        else if constexpr (P == BOTTOM) ok = difference(value, get(o, 3), d) && (set(o, 1, narrow(d)), true);
+        else if constexpr (P == CENTERX) ok = difference(value, get(o, 2) * 0.5f, d) && (set(o, 0, narrow(d)), true);
+        else if constexpr (P == CENTERY) ok = difference(value, get(o, 3) * 0.5f, d) && (set(o, 1, narrow(d)), true);
+        else if constexpr (P == CENTER) ok = set_center(o, value);
+        else ok = to_double(value, d) && (set(o, prop_field[P], narrow(d)), true);
     }
     if (ok) return 0;
-    add_setter_traceback(prop_names[p]);
+    add_setter_traceback(prop_names[P]);
     return -1;
 }
 
@@ -737,11 +752,12 @@ constexpr const char* prop_docs[PROPS] = {
     "rectangle.",
 };
 
-std::array<PyGetSetDef, PROPS + 1> make_getsets() noexcept {
-    std::array<PyGetSetDef, PROPS + 1> g{};
-    for (int i = 0; i < PROPS; ++i)
-        g[i] = {prop_names[i], get_prop, set_prop, prop_docs[i], reinterpret_cast<void*>(static_cast<intptr_t>(i))};
-    return g;
+constexpr std::array<PyGetSetDef, PROPS + 1> make_getsets() noexcept {
+    return []<size_t... P>(std::index_sequence<P...>) {
+        return std::array<PyGetSetDef, PROPS + 1>{
+            PyGetSetDef{prop_names[P], get_prop<Prop(P)>, set_prop<Prop(P)>, prop_docs[P], nullptr}...,
+            PyGetSetDef{nullptr, nullptr, nullptr, nullptr, nullptr}};
+    }(std::make_index_sequence<PROPS>{});
 }
 std::array<PyGetSetDef, PROPS + 1> getsets = make_getsets();
 
