@@ -474,6 +474,16 @@ def test_hash_and_repr_follow_the_float_components(K, data):
     assert K.same(K.cls(*map(float, text[len(name) + 1:-1].split(", "))), cs)
 
 
+def test_hash_of_every_binary_exponent_is_the_float_hash():
+    # Each exponent from the subnormals to the largest finite, both signs, with a full and a one-bit
+    # significand: the reduction modulo 2**61 - 1 is computed from the bits, not by float division.
+    for exponent in range(2047):
+        for significand in (0, 1, (1 << 52) - 1):
+            for sign in (0, 1):
+                (d,) = struct.unpack("<d", struct.pack("<Q", sign << 63 | exponent << 52 | significand))
+                assert hash(Vector4(d, -d, d, 0.0)) == hash((d, -d, d, 0.0)), d
+
+
 # --- arithmetic --------------------------------------------------------------------------------------------
 
 @pytest.mark.parametrize("expr, expected", [

@@ -317,43 +317,26 @@ inline bool append_float_repr(char* buf, size_t& pos, double d) noexcept {
 // ---- hashing -------------------------------------------------------------------------------------
 
 // hash(float(d)) for a finite or infinite d: the interpreter's numeric hash, the value reduced
-// modulo the Mersenne prime 2**61 - 1 (the algorithm the language reference documents).
+// modulo the Mersenne prime 2**61 - 1 (the algorithm the language reference documents). |d| is
+// m * 2**e with m its integer significand (below 2**53, so already reduced); as 2**61 is 1 modulo
+// the prime, multiplying by 2**e is rotating left by e mod 61 within 61 bits.
 inline Py_hash_t hash_double(double v) noexcept {
     constexpr int bits = 61;
     constexpr Py_uhash_t modulus = (Py_uhash_t{1} << bits) - 1;
-    if (std::isinf(v)) return v > 0 ? 314159 : -314159;
-    int e;
-    double m;
-    // frexp for normal numbers, by moving the exponent out of the bits (the libm call is a good
-    // part of the hash's cost); zeros and subnormals take frexp itself.
     uint64_t raw;
     std::memcpy(&raw, &v, sizeof raw);
+    const bool negative = raw >> 63;
     const int biased = static_cast<int>((raw >> 52) & 0x7FF);
-    if (biased != 0) {
-        e = biased - 1022;
-        raw = (raw & ~(uint64_t{0x7FF} << 52)) | (uint64_t{1022} << 52);
-        std::memcpy(&m, &raw, sizeof m);
-    } else {
-        m = std::frexp(v, &e);
+    if (biased == 0x7FF) return negative ? -314159 : 314159;  // infinities; NaN never comes here
+    uint64_t m = raw & ((uint64_t{1} << 52) - 1);
+    int e = -1074;  // zeros and subnormals
+    if (biased) {
+        m |= uint64_t{1} << 52;
+        e = biased - 1075;
     }
-    int sign = 1;
-    if (m < 0) {
-        sign = -1;
-        m = -m;
-    }
-    Py_uhash_t x = 0;
-    while (m) {
-        x = ((x << 28) & modulus) | x >> (bits - 28);
-        m *= 268435456.0;  // 2**28
-        e -= 28;
-        const auto y = static_cast<Py_uhash_t>(m);
-        m -= static_cast<double>(y);
-        x += y;
-        if (x >= modulus) x -= modulus;
-    }
-    e = e >= 0 ? e % bits : bits - 1 - ((-1 - e) % bits);
-    x = ((x << e) & modulus) | x >> (bits - e);
-    x = x * static_cast<Py_uhash_t>(static_cast<Py_hash_t>(sign));
+    const int k = (e % bits + bits) % bits;
+    Py_uhash_t x = k ? ((m << k) & modulus) | (m >> (bits - k)) : m;
+    if (negative) x = 0 - x;
     if (x == static_cast<Py_uhash_t>(-1)) x = static_cast<Py_uhash_t>(-2);
     return static_cast<Py_hash_t>(x);
 }

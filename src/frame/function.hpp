@@ -24,6 +24,13 @@ struct FunctionObject {
 // The refusals of a call that the fast path below does not take: no receiver, or a receiver of
 // another type (a subclass instance is accepted here). Kept out of line so that the fast path
 // needs no stack frame and ends in a tail call.
+// The method's C function. Called through a noexcept type: the package's methods never throw, and
+// a call that might would need a frame of its own instead of ending the caller in a tail call.
+using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept;
+inline FastMethod fast_method(const FunctionObject* f) noexcept {
+    return reinterpret_cast<FastMethod>(reinterpret_cast<void (*)()>(f->def->ml_meth));
+}
+
 [[gnu::noinline, gnu::cold]] inline PyObject* function_vectorcall_checked(FunctionObject* f, PyObject* const* args,
                                                                          Py_ssize_t nargs, PyObject* kwnames) noexcept {
     if (nargs < 1) {
@@ -35,15 +42,14 @@ struct FunctionObject {
                      f->owner->tp_name, type_name_of(args[0]));
         return nullptr;
     }
-    auto meth = reinterpret_cast<PyCFunctionFastWithKeywords>(reinterpret_cast<void (*)()>(f->def->ml_meth));
-    return meth(args[0], args + 1, nargs - 1, kwnames);
+    return fast_method(f)(args[0], args + 1, nargs - 1, kwnames);
 }
 
 inline PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf,
                                      PyObject* kwnames) noexcept {
     auto* f = reinterpret_cast<FunctionObject*>(callable);
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    auto meth = reinterpret_cast<PyCFunctionFastWithKeywords>(reinterpret_cast<void (*)()>(f->def->ml_meth));
+    const FastMethod meth = fast_method(f);
     if (!f->owner) return meth(nullptr, args, nargs, kwnames);
     // `obj.m(...)` on an instance of the type itself: the receiver first, as a bound call passes it.
     if (nargs >= 1 && Py_IS_TYPE(args[0], f->owner)) [[likely]]

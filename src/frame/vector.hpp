@@ -809,15 +809,20 @@ struct Vector {
 
     // Equality with another vector of the type, componentwise under IEEE rules (NaN is unequal to
     // everything); anything else is unequal. There is no ordering.
+    static PyObject* truth(bool eq, int op) noexcept { return Py_NewRef(eq == (op == Py_EQ) ? Py_True : Py_False); }
+    static bool equal(PyObject* a, PyObject* b) noexcept {
+        const Vals x = load(as(a)), y = load(as(b));
+        bool eq = true;
+        for (int i = 0; i < N; ++i) eq = eq && x[i] == y[i];
+        return eq;
+    }
+    [[gnu::noinline]] static PyObject* richcompare_checked(PyObject* a, PyObject* b, int op) noexcept {
+        return truth(PyObject_TypeCheck(a, &type_object) && PyObject_TypeCheck(b, &type_object) && equal(a, b), op);
+    }
     static PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) noexcept {
         if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
-        bool eq = false;
-        if (PyObject_TypeCheck(a, &type_object) && PyObject_TypeCheck(b, &type_object)) {
-            const Vals x = load(as(a)), y = load(as(b));
-            eq = true;
-            for (int i = 0; i < N; ++i) eq = eq && x[i] == y[i];
-        }
-        return PyBool_FromLong(eq == (op == Py_EQ));
+        if (Py_IS_TYPE(a, &type_object) && Py_IS_TYPE(b, &type_object)) [[likely]] return truth(equal(a, b), op);
+        return richcompare_checked(a, b, op);
     }
 
     // ---- number protocol ---------------------------------------------------------------------

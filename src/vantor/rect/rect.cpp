@@ -133,7 +133,7 @@ bool check_items(PyObject* o, bool tuple, const char* param, Py_ssize_t needed) 
     return false;
 }
 
-int point_any(Obj* self, PyObject* point) noexcept {
+[[gnu::noinline]] int point_any_other(Obj* self, PyObject* point) noexcept {
     double px, py;
     int ok;
     if (PyObject_TypeCheck(point, vector2_type)) {
@@ -152,6 +152,15 @@ int point_any(Obj* self, PyObject* point) noexcept {
     }
     if (ok < 0) return -1;
     return point_inside(load(self), px, py);
+}
+// An exact Vector2 first, inline: the other kinds in the general path.
+int point_any(Obj* self, PyObject* point) noexcept {
+    if (Py_IS_TYPE(point, vector2_type)) [[likely]] {
+        double px, py;
+        read_vector2(point, px, py);
+        return point_inside(load(self), px, py);
+    }
+    return point_any_other(self, point);
 }
 
 // float(x) <= px <= float(x + width), then the same for y, as Python comparisons; py is only read
@@ -215,7 +224,7 @@ bool rects_overlap(const Rectangle& r, double ox, double oy, double ow, double o
     return ox + ow > r.x && ox < right_of(r) && oy + oh > r.y && oy < bottom_of(r);
 }
 
-int rect_any(Obj* self, PyObject* other) noexcept {
+[[gnu::noinline]] int rect_any_other(Obj* self, PyObject* other) noexcept {
     double o[4];
     int ok;
     if (is_rect(other)) {
@@ -236,6 +245,14 @@ int rect_any(Obj* self, PyObject* other) noexcept {
     }
     if (ok < 0) return -1;
     return rects_overlap(load(self), o[0], o[1], o[2], o[3]);
+}
+// An exact Rect first, inline: the other kinds (and a subclass instance) in the general path.
+int rect_any(Obj* self, PyObject* other) noexcept {
+    if (Py_IS_TYPE(other, &rect_type)) [[likely]] {
+        const Rectangle o = load(as(other));
+        return rects_overlap(load(self), o.x, o.y, o.width, o.height);
+    }
+    return rect_any_other(self, other);
 }
 
 // Both rectangles entirely in single precision, no Python objects made.
