@@ -5,6 +5,7 @@
 #include "convert.hpp"
 #include "core.hpp"
 
+#include <cstring>
 #include <span>
 
 namespace vantor::frame {
@@ -232,6 +233,26 @@ inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, 
     }
     g_module.type_published = true;
     return 0;
+}
+
+// The same for a type with an operation table, which must be complete: an entry declared in the
+// header but never filled would be a call through null in every client, so publication refuses it.
+template <class Table>
+inline int publish_type(PyObject* module, PyTypeObject* type, const char* attr, Table* table,
+                        std::span<const char* const> hidden = {}, int (*add_methods)(PyTypeObject*) = nullptr,
+                        bool refuse_pickling = true, std::span<const char* const> match_args = {}) noexcept {
+    using Entry = void (*)();
+    static_assert(sizeof(Table) % sizeof(Entry) == 0, "an operation table holds function pointers only");
+    for (size_t i = 0; i < sizeof(Table) / sizeof(Entry); ++i) {
+        Entry entry;
+        std::memcpy(&entry, reinterpret_cast<const char*>(table) + i * sizeof(Entry), sizeof entry);
+        if (!entry) {
+            PyErr_Format(PyExc_SystemError, "%s's operation table has no entry in slot %zu", attr, i);
+            return -1;
+        }
+    }
+    return publish_type(module, type, attr, static_cast<void*>(table), hidden, add_methods, refuse_pickling,
+                        match_args);
 }
 
 // ---- module creation and execution ---------------------------------------------------------------

@@ -497,7 +497,7 @@ int add_methods(PyTypeObject* type) noexcept {
 }
 
 int publish(PyObject* module) noexcept {
-    table = {new_, c_equal, c_normalize, c_tint, fade, pack};
+    table = {.new_ = new_, .c_equal = c_equal, .c_normalize = c_normalize, .c_tint = c_tint, .fade = fade, .to_int = pack};
     if (PyType_Ready(&iterator_type) < 0) return -1;
     static constexpr const char* match_args[] = {"r", "g", "b", "a"};
     return publish_type(module, &color_type, "Color", &table, {}, add_methods, true, match_args);

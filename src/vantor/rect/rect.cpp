@@ -827,9 +827,20 @@ int add_methods(PyTypeObject* type) noexcept { return add_functions(type, info.f
 
 int publish(PyObject* module) noexcept {
     if (Iterator::ready() < 0) return -1;
-    table = {new_,          get_width,          get_height,           collide_point,     collide_point_vector2,
-             collide_point_tuple, collide_point_list, collide_rect, collide_rect_vector4, collide_rect_rect,
-             collide_rect_tuple,  collide_rect_list,  get_vector4,  get_tuple};
+    table = {.new_ = new_,
+             .get_width = get_width,
+             .get_height = get_height,
+             .collide_point = collide_point,
+             .collide_point_vector2 = collide_point_vector2,
+             .collide_point_tuple = collide_point_tuple,
+             .collide_point_list = collide_point_list,
+             .collide_rect = collide_rect,
+             .collide_rect_vector4 = collide_rect_vector4,
+             .collide_rect_rect = collide_rect_rect,
+             .collide_rect_tuple = collide_rect_tuple,
+             .collide_rect_list = collide_rect_list,
+             .get_vector4 = get_vector4,
+             .get_tuple = get_tuple};
     static constexpr const char* match_args[] = {"x", "y", "width", "height"};
     return publish_type(module, &rect_type, "Rect", &table, {}, add_methods, true, match_args);
 }
