@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Instructions per operation: `python benchmarks/instructions.py [--quick] [--check] [--record]`.
 
-The benchmark suite's rows and peers (vantor._bench), counted in machine instructions instead of
+The benchmark suite's rows and peers (benchmarks/suite.py), counted in machine instructions instead of
 timed: each statement runs in a child process under `valgrind --tool=cachegrind --cache-sim=no`,
 with address-space randomisation off and PYTHONHASHSEED=0, at two loop counts; the difference of the
 two totals over the difference of the counts is the cost of one iteration, from which the empty
@@ -32,7 +32,7 @@ from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from vantor import _bench as bench
+import suite as bench
 
 BASELINE = Path(__file__).with_name("instructions.json")
 # A vantor row may grow by this much over the baseline before --check fails.
@@ -79,10 +79,10 @@ def child(spec: dict) -> None:
     import timeit
 
     if spec.get("particles"):
-        from vantor import _bench as bench
+        import suite
 
-        (lib,) = bench.libraries(only=spec["lib"])
-        frame, args = bench.particle_systems([lib], spec["particles"])[lib.key]
+        (lib,) = suite.libraries(only=spec["lib"])
+        frame, args = suite.particle_systems([lib], spec["particles"])[lib.key]
         for _ in range(spec["n"]):
             frame(*args)
         return

@@ -1,4 +1,5 @@
-"""The benchmark suite: `python -m vantor bench [--quick]`, or benchmarks/bench.py in a clone.
+"""The benchmark suite, run from a clone: `python benchmarks/bench.py [--quick]` (scripts/run-bench
+provisions the interpreters and peers and runs it on both).
 
 Times vantor's types next to what users pick instead: CPython's complex, plain Python classes with
 __slots__, pygame-ce and PyGLM (whichever import). Every figure is nanoseconds per operation: the
@@ -780,7 +781,7 @@ def name_of(libs: list[Library], key: str) -> str:
     return next((lib.name for lib in libs if lib.key == key), key)
 
 
-def main(argv: list[str] | None = None, prog: str = "python -m vantor bench") -> int:
+def main(argv: list[str] | None = None, prog: str = "benchmarks/bench.py") -> int:
     parser = argparse.ArgumentParser(prog=prog, description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="tiny counts: every benchmark in a few seconds")
     parser.add_argument("--repeats", type=int, help="repeats per measurement (the best is kept)")

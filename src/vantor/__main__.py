@@ -22,8 +22,8 @@ def print_path(option: str) -> int:
         print(getattr(vantor, PATH_OPTIONS[option])())
     else:
         options = ", ".join([*PATH_OPTIONS, "--raylib-version"])
-        print(f"usage: python -m vantor [{options}]; python -m vantor bench [--quick] for the benchmark "
-              "suite; with no option, a short tour", file=sys.stderr)
+        print(f"usage: python -m vantor [{options}]; with no option, a short tour (the benchmark suite runs "
+              "from a clone: python benchmarks/bench.py, or scripts/run-bench)", file=sys.stderr)
         return 2
     return 0
 
@@ -101,10 +101,6 @@ def main() -> None:
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and sys.argv[1] == "bench":
-        from vantor._bench import main as bench
-
-        sys.exit(bench(sys.argv[2:]))
     if len(sys.argv) > 1:
         sys.exit(print_path(sys.argv[1]))
     main()
