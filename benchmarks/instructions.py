@@ -71,29 +71,29 @@ def interpreter() -> dict[str, str]:
 # ---- the child: one statement at one loop count ------------------------------------------------
 
 
-def child(spec: dict) -> None:
-    """Runs what `spec` names (a statement with its set-up and namespace, or the particle frame)
-    for `spec["n"]` iterations; the parent counts the whole process. The namespace comes as import
+def child(task: dict) -> None:
+    """Runs what `task` names (a statement with its set-up and namespace, or the particle frame)
+    for `task["n"]` iterations; the parent counts the whole process. The namespace comes as import
     references, so that the child imports only the library it runs."""
     import importlib
     import timeit
 
-    if spec.get("particles"):
+    if task.get("particles"):
         import suite
 
-        (lib,) = suite.libraries(only=spec["lib"])
-        frame, args = suite.particle_systems([lib], spec["particles"])[lib.key]
-        for _ in range(spec["n"]):
+        (lib,) = suite.libraries(only=task["lib"])
+        frame, args = suite.particle_systems([lib], task["particles"])[lib.key]
+        for _ in range(task["n"]):
             frame(*args)
         return
     namespace = {}
-    for name, ref in spec["namespace"].items():
+    for name, ref in task["namespace"].items():
         module, _, qualname = ref.partition(":")
         value = importlib.import_module(module)
         for part in qualname.split(".") if qualname else ():
             value = getattr(value, part)
         namespace[name] = value
-    timeit.Timer(spec["stmt"], setup=spec["setup"], globals=namespace).timeit(spec["n"])
+    timeit.Timer(task["stmt"], setup=task["setup"], globals=namespace).timeit(task["n"])
 
 
 def references(lib: bench.Library) -> dict[str, str]:
@@ -109,7 +109,7 @@ def references(lib: bench.Library) -> dict[str, str]:
 class Job:
     row: str  # "group: label", the baseline's key
     lib: str  # library key
-    spec: dict  # what the child runs, less the loop count
+    task: dict  # what the child runs, less the loop count
     loops: tuple[int, int]
     totals: list[int] = field(default_factory=list)
 
@@ -132,19 +132,19 @@ def child_command() -> list[str]:
 REFS = re.compile(r"I\s+refs:\s+([\d,]+)")
 
 
-def count(spec: dict, n: int) -> int:
+def count(task: dict, n: int) -> int:
     env = {**os.environ, "PYTHONHASHSEED": "0"}
-    p = subprocess.run([*child_command(), json.dumps({**spec, "n": n})], env=env, capture_output=True, text=True)
+    p = subprocess.run([*child_command(), json.dumps({**task, "n": n})], env=env, capture_output=True, text=True)
     m = REFS.search(p.stderr)
     if p.returncode != 0 or not m:
-        raise RuntimeError(f"child {spec} failed ({p.returncode}):\n{p.stderr[-2000:]}")
+        raise RuntimeError(f"child {task} failed ({p.returncode}):\n{p.stderr[-2000:]}")
     return int(m[1].replace(",", ""))
 
 
 def run_jobs(jobs: list[Job], workers: int, progress) -> None:
     tasks = [(job, n) for job in jobs for n in job.loops]
     with ThreadPoolExecutor(workers) as pool:
-        results = pool.map(lambda t: count(t[0].spec, t[1]), tasks)
+        results = pool.map(lambda t: count(t[0].task, t[1]), tasks)
         for done, ((job, _), total) in enumerate(zip(tasks, results), 1):
             job.totals.append(total)
             progress(done, len(tasks))
@@ -274,7 +274,7 @@ def main(argv: list[str] | None = None) -> int:
                         "over the baseline")
     parser.add_argument("--record", action="store_true", help="write vantor's counts into the baseline")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="children at a time")
-    parser.add_argument("--child", metavar="SPEC", help=argparse.SUPPRESS)
+    parser.add_argument("--child", metavar="TASK", help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
     if args.child:
         child(json.loads(args.child))

@@ -45,8 +45,8 @@ def test_per_iteration_is_the_difference_over_the_difference_less_the_empty_loop
 @pytest.mark.skipif(not shutil.which("valgrind"), reason="valgrind is not installed")
 def test_a_count_is_repeatable_and_scales_with_the_loop():
     (vantor,) = ins.bench.libraries(only="vantor")
-    spec = {"stmt": "a + b", "setup": "a = V2(3.0, 4.0); b = V2(1.0, 2.0)", "namespace": ins.references(vantor)}
-    short, long, again = (ins.count(spec, n) for n in (1000, 11_000, 11_000))
+    task = {"stmt": "a + b", "setup": "a = V2(3.0, 4.0); b = V2(1.0, 2.0)", "namespace": ins.references(vantor)}
+    short, long, again = (ins.count(task, n) for n in (1000, 11_000, 11_000))
     # The free-threaded build's allocator seeds its address hints at random: a few hundred
     # instructions in the whole run, far below one per iteration of the difference.
     assert abs(long - again) < 10_000
