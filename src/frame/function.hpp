@@ -21,16 +21,16 @@ struct FunctionObject {
     PyObject* annotations;  // dict
 };
 
-// The refusals of a call that the fast path below does not take: no receiver, or a receiver of
-// another type (a subclass instance is accepted here). Kept out of line so that the fast path
-// needs no stack frame and ends in a tail call.
-// The method's C function. Called through a noexcept type: the package's methods never throw, and
+// The method's C function, called through a noexcept type: the package's methods never throw, and
 // a call that might would need a frame of its own instead of ending the caller in a tail call.
 using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept;
 inline FastMethod fast_method(const FunctionObject* f) noexcept {
     return reinterpret_cast<FastMethod>(reinterpret_cast<void (*)()>(f->def->ml_meth));
 }
 
+// The refusals of a call that the fast path below does not take: no receiver, or a receiver of
+// another type (a subclass instance is accepted here). Kept out of line so that the fast path
+// needs no stack frame and ends in a tail call.
 [[gnu::noinline, gnu::cold]] inline PyObject* function_vectorcall_checked(FunctionObject* f, PyObject* const* args,
                                                                          Py_ssize_t nargs, PyObject* kwnames) noexcept {
     if (nargs < 1) {
