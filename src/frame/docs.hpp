@@ -3,19 +3,26 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 
 namespace vantor::frame {
 
+// Reached only when a text outgrows its capacity; not constexpr, so a text built at compile time
+// fails the build instead.
+[[noreturn]] inline void doc_string_overflow() noexcept { std::abort(); }
+
+// A text and its terminating NUL, which always fits.
 template <size_t Cap>
 struct DocString {
     char s[Cap]{};
     size_t n = 0;
 
     constexpr DocString& add(const char* t) {
-        while (*t) s[n++] = *t++;  // past Cap: not a constant expression, so the build fails
+        while (*t) add(*t++);
         return *this;
     }
     constexpr DocString& add(char c) {
+        if (n + 1 >= Cap) doc_string_overflow();
         s[n++] = c;
         return *this;
     }
@@ -31,10 +38,10 @@ struct DocString {
     }
 };
 
-// Expands `pattern`, replacing each "{K}" by what `fill(K, out)` appends for the key character K.
+// Appends `pattern` to `out`, replacing each "{K}" by what `fill(K, out)` appends for the key
+// character K.
 template <size_t Cap, class Fill>
-constexpr DocString<Cap> expand_doc(const char* pattern, Fill fill) {
-    DocString<Cap> out{};
+constexpr void add_expanded(DocString<Cap>& out, const char* pattern, Fill fill) {
     for (const char* p = pattern; *p; ++p) {
         if (p[0] == '{' && p[1] && p[2] == '}') {
             fill(p[1], out);
@@ -43,6 +50,12 @@ constexpr DocString<Cap> expand_doc(const char* pattern, Fill fill) {
             out.add(*p);
         }
     }
+}
+
+template <size_t Cap, class Fill>
+constexpr DocString<Cap> expand_doc(const char* pattern, Fill fill) {
+    DocString<Cap> out{};
+    add_expanded(out, pattern, fill);
     return out;
 }
 

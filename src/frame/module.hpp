@@ -65,16 +65,6 @@ inline PyTypeObject* import_type(const char* module_path, const char* name, Py_s
     return reinterpret_cast<PyTypeObject*>(obj.release());
 }
 
-// ---- method tables --------------------------------------------------------------------------------
-
-// A PyMethodDef for a METH_FASTCALL | METH_KEYWORDS function (plus `flags`, such as METH_STATIC).
-// `doc` begins with the signature line CPython reads: "name($self, /, param)\n--\n\n".
-template <auto F>
-PyMethodDef method_def(const char* name, int flags = 0, const char* doc = nullptr) noexcept {
-    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F)), METH_FASTCALL | METH_KEYWORDS | flags,
-            doc};
-}
-
 // ---- pickling refusal ----------------------------------------------------------------------------
 
 // The refusal messages: types whose record is `data`, types whose record is `_raw`, and the glyph

@@ -9,6 +9,7 @@
 
 #include "convert.hpp"
 #include "core.hpp"
+#include "declare.hpp"
 #include "docs.hpp"
 #include "iterator.hpp"
 #include "module.hpp"
@@ -359,54 +360,166 @@ struct Vector {
         return check_arg_type(o, &type_object, param);
     }
 
-    static constexpr const char* other_name[] = {"other"};
+    // ---- declarations ------------------------------------------------------------------------
+
+    // Texts shared by the three types hold keys expanded per type: {T} the type's name, {N} the
+    // component count, {P} the components as parameters ("x, y"), {S} the storage
+    // ("float32"/"float64"), {F} the storage in words, {R} what assigning does beyond float(), {B}
+    // the buffer format, {V}/{C} the names of from_vector2/from_xy and their siblings, {E} the
+    // type's example, {c} component `c`; in stub types {f}, {i} and {L} are "float", "int" and
+    // "_FloatLike" once per component.
+    static constexpr bool single = sizeof(T) == 4;
+    struct Keys {
+        const char* component = "";
+        template <class Out>
+        constexpr void operator()(char key, Out& out) const {
+            const auto each = [&out](const char* word) {
+                for (int i = 0; i < N; ++i) (i ? out.add(", ") : out).add(word);
+            };
+            switch (key) {
+                case 'T': out.add(Traits::name); break;
+                case 'N': out.add_int(N); break;
+                case 'P':
+                    for (int i = 0; i < N; ++i) (i ? out.add(", ") : out).add(Traits::components[i]);
+                    break;
+                case 'S': out.add(single ? "float32" : "float64"); break;
+                case 'F': out.add(single ? "single precision (float32)" : "double precision (float64)"); break;
+                case 'R': out.add(single ? " and rounds to float32" : ""); break;
+                case 'B': out.add(single ? "f" : "d"); break;
+                case 'V': out.add(Traits::n_from_vector); break;
+                case 'C': out.add(Traits::n_from_components); break;
+                case 'E': out.add(Traits::example); break;
+                case 'c': out.add(component); break;
+                case 'f': each("float"); break;
+                case 'i': each("int"); break;
+                case 'L': each("_FloatLike"); break;
+            }
+        }
+    };
+    template <size_t Cap = 400>
+    static constexpr DocString<Cap> doc(const char* pattern, const char* component = "") {
+        return expand_doc<Cap>(pattern, Keys{component});
+    }
+
+    // A parameter per component, of stub type `type`.
+    static constexpr std::array<Param, 4> component_params(const char* type) {
+        std::array<Param, 4> p{};
+        for (int i = 0; i < N; ++i) p[i] = {Traits::components[i], type};
+        return p;
+    }
+    static constexpr std::array<Param, 4> other{{{"other", "{T}"}}};
+
+    static constexpr Method m_from_vector =
+        as_static({Traits::n_from_vector, "{T}", "A new {T} with the components of the {T} other.", other});
+    static constexpr Method m_from_tuple = as_static({
+        "from_tuple", "{T}",
+        "A new {T} from the first {N} items of the tuple other (exactly a tuple; further items are ignored, fewer "
+        "raise IndexError), each converted with float().",
+        {{{"other", "tuple[{L}, *tuple[object, ...]]"}}}});
+    static constexpr Method m_from_list = as_static({
+        "from_list", "{T}",
+        "A new {T} from the first {N} items of the list other (exactly a list; further items are ignored, fewer "
+        "raise IndexError), each converted with float().",
+        {{{"other", "list[_FloatLikeT]"}}}});
+    static constexpr Method m_from_ints = as_static({
+        "from_ints", "{T}",
+        "A new {T} from integers: each argument is converted as a C int (floats truncate toward zero; "
+        "OverflowError outside the signed 32-bit range), then stored as {S}.",
+        component_params("SupportsInt")});
+    static constexpr Method m_from_floats = as_static({
+        "from_floats", "{T}",
+        "A new {T} from numbers, each converted with float() and narrowed to single precision (float32) before it "
+        "is stored.",
+        component_params("_FloatLike")});
+    static constexpr Method m_from_components =
+        as_static({Traits::n_from_components, "{T}",
+                   "A new {T} from numbers (anything float() accepts), stored as {S}.", component_params("_FloatLike")});
+    static constexpr Method m_dunder_copy{"__copy__", "{T}", "A new {T} with the same components (copy.copy)."};
+    static constexpr Method m_deepcopy{"__deepcopy__", "{T}",
+                                       "A new {T} with the same components (copy.deepcopy; memo is not used).",
+                                       {{{"memo", "object"}}}};
+    static constexpr Method m_sadd{"sadd", "None",
+                                   "Sets this vector to new_vec + old_vec (two {T}s), in place; returns None.",
+                                   {{{"new_vec", "{T}"}, {"old_vec", "{T}"}}}};
+    static constexpr Method m_get_tuple{"get_tuple", "tuple[{f}]", "The components as a tuple of floats."};
+    static constexpr Method m_to_round{
+        "to_round", "{T}",
+        "Rounds every component to a whole number, halves away from zero, in place; returns this vector."};
+    static constexpr Method m_get_round{
+        "get_round", "{T}", "A new {T} with every component rounded to a whole number, halves away from zero."};
+    static constexpr Method m_to_abs{"to_abs", "{T}",
+                                     "Makes every component its absolute value, in place; returns this vector."};
+    static constexpr Method m_get_abs{"get_abs", "{T}", "A new {T} of the components' absolute values."};
+    static constexpr Method m_to_neg{"to_neg", "{T}", "Negates every component, in place; returns this vector."};
+    static constexpr Method m_get_neg{"get_neg", "{T}", "A new {T} with every component negated."};
+    static constexpr Method m_get_int_tuple{
+        "get_int_tuple", "tuple[{i}]",
+        "The components truncated toward zero, as a tuple of ints (ValueError for NaN, OverflowError outside the "
+        "signed 32-bit range)."};
+    static constexpr Method m_get_rounded_tuple{
+        "get_rounded_tuple", "tuple[{i}]",
+        "The components rounded, halves away from zero, as a tuple of ints (ValueError for NaN, OverflowError "
+        "outside the signed 32-bit range)."};
+    static constexpr Method m_copy{"copy", "{T}", "A new {T} with the same components."};
+    static constexpr Method m_to_normalized{
+        "to_normalized", "{T}",
+        "Scales this vector to length 1, in place (a zero vector stays zero); returns this vector."};
+    static constexpr Method m_get_normalized{
+        "get_normalized", "{T}",
+        "A new {T} of length 1 in this vector's direction (the zero vector for a zero vector)."};
+    static constexpr Method m_distance_to{"distance_to", "float",
+                                          "The Euclidean distance to the {T} other, as a float.", other};
+    static constexpr Method m_distance_squared_to{
+        "distance_squared_to", "float", "The squared Euclidean distance to the {T} other, as a float.", other};
+    static constexpr Method m_dot{"dot", "float", "The dot product with the {T} other, computed in {S}, as a float.",
+                                  other};
+    static constexpr Method m_cross{"cross", "{T}", "A new {T}, the cross product of this vector and the {T} other.",
+                                    other};
+
+    // ---- Python methods ----------------------------------------------------------------------
+
+    template <const Method& M>
+    static constexpr auto method_doc_of = method_doc(M, Keys{});
 
     // A method without parameters that forwards to a table entry taking the dispatch flag.
-    template <PyObject* (*Entry)(Obj*, int), const char* Name>
+    template <PyObject* (*Entry)(Obj*, int), const Method& M>
     static PyObject* method0(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-        if (!bind_none(Name, nargs, kwnames)) return fail(Name);
+        if (!bind_none(M.name, nargs, kwnames)) return fail(M.name);
         return Entry(as(self), 1);
     }
 
     // A method taking one vector `other` and returning a float.
-    template <double (*Entry)(Obj*, Obj*, int), const char* Name>
+    template <double (*Entry)(Obj*, Obj*, int), const Method& M>
     static PyObject* method_other(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) noexcept {
-        PyObject* other;
-        if (!bind_args(Name, args, nargs, kwnames, other_name, &other) || !check_vector(other, "other"))
-            return fail(Name);
-        return PyFloat_FromDouble(Entry(as(self), as(other), 1));
+        PyObject* o;
+        if (!bind_params<M>(args, nargs, kwnames, &o) || !check_vector(o, "other"))
+            return fail(M.name);
+        return PyFloat_FromDouble(Entry(as(self), as(o), 1));
     }
 
     // A method taking one vector `other` and returning a new object.
-    template <PyObject* (*Entry)(Obj*, Obj*, int), const char* Name>
+    template <PyObject* (*Entry)(Obj*, Obj*, int), const Method& M>
     static PyObject* method_other_object(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                          PyObject* kwnames) noexcept {
-        PyObject* other;
-        if (!bind_args(Name, args, nargs, kwnames, other_name, &other) || !check_vector(other, "other"))
-            return fail(Name);
-        return Entry(as(self), as(other), 1);
+        PyObject* o;
+        if (!bind_params<M>(args, nargs, kwnames, &o) || !check_vector(o, "other"))
+            return fail(M.name);
+        return Entry(as(self), as(o), 1);
     }
 
-    static constexpr char n_cross[] = "cross", n_copy[] = "copy", n_dunder_copy[] = "__copy__", n_get_tuple[] = "get_tuple",
-                          n_to_round[] = "to_round", n_get_round[] = "get_round", n_to_abs[] = "to_abs",
-                          n_get_abs[] = "get_abs", n_to_neg[] = "to_neg", n_get_neg[] = "get_neg",
-                          n_get_int_tuple[] = "get_int_tuple", n_get_rounded_tuple[] = "get_rounded_tuple",
-                          n_to_normalized[] = "to_normalized", n_get_normalized[] = "get_normalized",
-                          n_distance_to[] = "distance_to", n_distance_squared_to[] = "distance_squared_to",
-                          n_dot[] = "dot";
-
+    // The three methods below bind with bind_args rather than bind_params: GCC 12 crashes when a
+    // function of the class being defined evaluates one of the class's own declarations.
     static PyObject* py_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-        static constexpr const char* names[] = {"memo"};
         PyObject* memo;
-        if (!bind_args("__deepcopy__", args, nargs, kwnames, names, &memo)) return fail("__deepcopy__");
+        if (!bind_args("__deepcopy__", args, nargs, kwnames, param_names<m_deepcopy>, &memo))
+            return fail("__deepcopy__");
         return copy(as(self), 1);
     }
 
     static PyObject* py_sadd(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-        static constexpr const char* names[] = {"new_vec", "old_vec"};
         PyObject* a[2];
-        if (!bind_args("sadd", args, nargs, kwnames, names, a) || !check_vector(a[0], "new_vec") ||
+        if (!bind_args("sadd", args, nargs, kwnames, param_names<m_sadd>, a) || !check_vector(a[0], "new_vec") ||
             !check_vector(a[1], "old_vec"))
             return fail("sadd");
         sadd(as(self), as(a[0]), as(a[1]), 1);
@@ -415,23 +528,20 @@ struct Vector {
     }
 
     static PyObject* py_from_vector(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-        PyObject* other;
-        if (!bind_args(Traits::n_from_vector, args, nargs, kwnames, other_name, &other) ||
-            !check_vector(other, "other"))
+        PyObject* o;
+        if (!bind_args(Traits::n_from_vector, args, nargs, kwnames, param_names<m_from_vector>, &o) ||
+            !check_vector(o, "other"))
             return fail(Traits::n_from_vector);
-        return cfrom_vector(as(other));
+        return cfrom_vector(as(o));
     }
     // from_tuple / from_list: an exact tuple or list, read by the matching table entry.
-    template <bool (*Check)(PyObject*, const char*), PyObject* (*Entry)(PyObject*), const char* Name>
+    template <bool (*Check)(PyObject*, const char*), PyObject* (*Entry)(PyObject*), const Method& M>
     static PyObject* py_from_items(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-        PyObject* other;
-        if (!bind_args(Name, args, nargs, kwnames, other_name, &other) || !Check(other, "other")) return fail(Name);
-        PyObject* r = Entry(other);
-        return r ? r : fail(Name);
+        PyObject* o;
+        if (!bind_params<M>(args, nargs, kwnames, &o) || !Check(o, "other")) return fail(M.name);
+        PyObject* r = Entry(o);
+        return r ? r : fail(M.name);
     }
-    static constexpr char n_from_tuple[] = "from_tuple", n_from_list[] = "from_list";
-    static constexpr auto py_from_tuple = py_from_items<check_exact_tuple, cfrom_tuple, n_from_tuple>;
-    static constexpr auto py_from_list = py_from_items<check_exact_list, cfrom_list, n_from_list>;
 
     // Converts every argument with `Convert` before the vector is made; the first failure ends it.
     template <class C, bool (*Convert)(PyObject*, C&)>
@@ -461,33 +571,7 @@ struct Vector {
         return std::apply([](auto... v) { return cfrom_components(v...); }, c);
     }
 
-    // ---- docstrings ---------------------------------------------------------------------------
-
-    // Patterns expanded per type: {T} the type's name, {N} the component count, {P} the components
-    // as parameters ("x, y"), {S} the storage ("float32"/"float64"), {F} the storage in words,
-    // {R} what assigning does beyond float(), {B} the buffer format, {V}/{C} the names of
-    // from_vector2/from_xy and their siblings, {E} the type's example, {c} component `c`.
-    static constexpr bool single = sizeof(T) == 4;
-    template <size_t Cap = 400>
-    static constexpr DocString<Cap> doc(const char* pattern, const char* component = "") {
-        return expand_doc<Cap>(pattern, [component](char key, DocString<Cap>& out) {
-            switch (key) {
-                case 'T': out.add(Traits::name); break;
-                case 'N': out.add_int(N); break;
-                case 'P':
-                    for (int i = 0; i < N; ++i) (i ? out.add(", ") : out).add(Traits::components[i]);
-                    break;
-                case 'S': out.add(single ? "float32" : "float64"); break;
-                case 'F': out.add(single ? "single precision (float32)" : "double precision (float64)"); break;
-                case 'R': out.add(single ? " and rounds to float32" : ""); break;
-                case 'B': out.add(single ? "f" : "d"); break;
-                case 'V': out.add(Traits::n_from_vector); break;
-                case 'C': out.add(Traits::n_from_components); break;
-                case 'E': out.add(Traits::example); break;
-                case 'c': out.add(component); break;
-            }
-        });
-    }
+    // ---- docstrings of the type and its attributes ----------------------------------------------
 
     static constexpr auto d_type = doc<1600>(
         "{T}(*args)\n--\n\n"
@@ -504,137 +588,56 @@ struct Vector {
         "components as a writable one-dimensional array of format '{B}' (memoryview(v), "
         "numpy.asarray(v)) that views the vector itself; with the GIL forced off, a write through it "
         "races like any other component write.\n\n{E}");
-    static constexpr auto d_from_vector =
-        doc("{V}(other)\n--\n\nA new {T} with the components of the {T} other.");
-    static constexpr auto d_from_tuple = doc(
-        "from_tuple(other)\n--\n\nA new {T} from the first {N} items of the tuple other (exactly a tuple; "
-        "further items are ignored, fewer raise IndexError), each converted with float().");
-    static constexpr auto d_from_list = doc(
-        "from_list(other)\n--\n\nA new {T} from the first {N} items of the list other (exactly a list; "
-        "further items are ignored, fewer raise IndexError), each converted with float().");
-    static constexpr auto d_from_ints = doc(
-        "from_ints({P})\n--\n\nA new {T} from integers: each argument is converted as a C int (floats "
-        "truncate toward zero; OverflowError outside the signed 32-bit range), then stored as {S}.");
-    static constexpr auto d_from_floats = doc(
-        "from_floats({P})\n--\n\nA new {T} from numbers, each converted with float() and narrowed to "
-        "single precision (float32) before it is stored.");
-    static constexpr auto d_from_components =
-        doc("{C}({P})\n--\n\nA new {T} from numbers (anything float() accepts), stored as {S}.");
-    static constexpr auto d_dunder_copy =
-        doc("__copy__($self, /)\n--\n\nA new {T} with the same components (copy.copy).");
-    static constexpr auto d_deepcopy = doc(
-        "__deepcopy__($self, /, memo)\n--\n\nA new {T} with the same components (copy.deepcopy; memo is "
-        "not used).");
-    static constexpr auto d_sadd = doc(
-        "sadd($self, /, new_vec, old_vec)\n--\n\nSets this vector to new_vec + old_vec (two {T}s), in "
-        "place; returns None.");
-    static constexpr auto d_get_tuple = doc("get_tuple($self, /)\n--\n\nThe components as a tuple of floats.");
-    static constexpr auto d_to_round = doc(
-        "to_round($self, /)\n--\n\nRounds every component to a whole number, halves away from zero, in "
-        "place; returns this vector.");
-    static constexpr auto d_get_round = doc(
-        "get_round($self, /)\n--\n\nA new {T} with every component rounded to a whole number, halves "
-        "away from zero.");
-    static constexpr auto d_to_abs =
-        doc("to_abs($self, /)\n--\n\nMakes every component its absolute value, in place; returns this vector.");
-    static constexpr auto d_get_abs =
-        doc("get_abs($self, /)\n--\n\nA new {T} of the components' absolute values.");
-    static constexpr auto d_to_neg =
-        doc("to_neg($self, /)\n--\n\nNegates every component, in place; returns this vector.");
-    static constexpr auto d_get_neg = doc("get_neg($self, /)\n--\n\nA new {T} with every component negated.");
-    static constexpr auto d_get_int_tuple = doc(
-        "get_int_tuple($self, /)\n--\n\nThe components truncated toward zero, as a tuple of ints "
-        "(ValueError for NaN, OverflowError outside the signed 32-bit range).");
-    static constexpr auto d_get_rounded_tuple = doc(
-        "get_rounded_tuple($self, /)\n--\n\nThe components rounded, halves away from zero, as a tuple of "
-        "ints (ValueError for NaN, OverflowError outside the signed 32-bit range).");
-    static constexpr auto d_copy = doc("copy($self, /)\n--\n\nA new {T} with the same components.");
-    static constexpr auto d_to_normalized = doc(
-        "to_normalized($self, /)\n--\n\nScales this vector to length 1, in place (a zero vector stays "
-        "zero); returns this vector.");
-    static constexpr auto d_get_normalized = doc(
-        "get_normalized($self, /)\n--\n\nA new {T} of length 1 in this vector's direction (the zero "
-        "vector for a zero vector).");
-    static constexpr auto d_distance_to =
-        doc("distance_to($self, /, other)\n--\n\nThe Euclidean distance to the {T} other, as a float.");
-    static constexpr auto d_distance_squared_to = doc(
-        "distance_squared_to($self, /, other)\n--\n\nThe squared Euclidean distance to the {T} other, as "
-        "a float.");
-    static constexpr auto d_dot =
-        doc("dot($self, /, other)\n--\n\nThe dot product with the {T} other, computed in {S}, as a float.");
-    static constexpr auto d_cross =
-        doc("cross($self, /, other)\n--\n\nA new {T}, the cross product of this vector and the {T} other.");
-    static constexpr auto d_length = doc("length: float\n\nThe Euclidean length (read-only).");
-    static constexpr auto d_data = doc(
-        "data: dict[str, float]\n\nThe components as a new dict {'x': x, 'y': y}. Assigning a mapping with "
-        "the keys 'x' and 'y' sets both, or neither when a value is missing or fails to convert.");
-    static constexpr auto d_components = [] {
-        std::array<DocString<400>, N> d{};
+
+    // The properties besides the swizzles: the components, `length`, then `data` where the type has it.
+    static constexpr size_t property_count = N + 1 + (Traits::has_data ? 1 : 0);
+    static constexpr std::array<Property, property_count> properties = [] {
+        std::array<Property, property_count> p{};
         for (int i = 0; i < N; ++i)
-            d[i] = doc("{c}: float\n\nThe {c} component, stored as {S}; assigning converts with float(){R}.",
-                       Traits::components[i]);
+            p[i] = {Traits::components[i], "float",
+                    "The {c} component, stored as {S}; assigning converts with float(){R}.", "_FloatLike"};
+        p[N] = {"length", "float", "The Euclidean length (read-only)."};
+        if constexpr (Traits::has_data)
+            p[N + 1] = {"data", "dict[str, float]",
+                        "The components as a new dict {'x': x, 'y': y}. Assigning a mapping with the keys 'x' and "
+                        "'y' sets both, or neither when a value is missing or fails to convert.",
+                        "Mapping[str, _FloatLike]"};
+        return p;
+    }();
+    static constexpr auto property_docs_ = [] {
+        std::array<DocString<400>, property_count> d{};
+        for (size_t i = 0; i < property_count; ++i)
+            d[i] = property_doc<400>(properties[i], Keys{i < N ? Traits::components[i] : ""});
         return d;
     }();
 
-    // PyMethodDef entries; the module's method table lists them in its own order.
-    template <auto F>
-    static PyMethodDef def(const char* name, const char* doc) noexcept {
-        return method_def<F>(name, 0, doc);
-    }
-    template <auto F>
-    static PyMethodDef static_def(const char* name, const char* doc) noexcept {
-        return method_def<F>(name, METH_STATIC, doc);
-    }
-    template <PyObject* (*Entry)(Obj*, int), const char* Name>
-    static PyMethodDef def0(const char* doc) noexcept {
-        return def<&method0<Entry, Name>>(Name, doc);
-    }
-    template <double (*Entry)(Obj*, Obj*, int), const char* Name>
-    static PyMethodDef def_other(const char* doc) noexcept {
-        return def<&method_other<Entry, Name>>(Name, doc);
-    }
-    template <PyObject* (*Entry)(Obj*, Obj*, int), const char* Name>
-    static PyMethodDef def_other(const char* doc) noexcept {
-        return def<&method_other_object<Entry, Name>>(Name, doc);
-    }
-
-    // The Python methods, in the order the type's dict holds them; zero entries end the table.
-    static std::array<PyMethodDef, 28> make_methods() noexcept {
-        std::array<PyMethodDef, 28> m{};
-        size_t k = 0;
-        for (const PyMethodDef& d : {
-                 static_def<py_from_vector>(Traits::n_from_vector, d_from_vector.s),
-                 static_def<py_from_tuple>("from_tuple", d_from_tuple.s),
-                 static_def<py_from_list>("from_list", d_from_list.s),
-                 static_def<py_from_ints>("from_ints", d_from_ints.s),
-                 static_def<py_from_floats>("from_floats", d_from_floats.s),
-                 static_def<py_from_components>(Traits::n_from_components, d_from_components.s),
-                 def0<copy, n_dunder_copy>(d_dunder_copy.s),
-                 def<py_deepcopy>("__deepcopy__", d_deepcopy.s),
-                 def<py_sadd>("sadd", d_sadd.s),
-                 def0<get_tuple, n_get_tuple>(d_get_tuple.s),
-                 def0<to_round, n_to_round>(d_to_round.s),
-                 def0<get_round, n_get_round>(d_get_round.s),
-                 def0<to_abs, n_to_abs>(d_to_abs.s),
-                 def0<get_abs, n_get_abs>(d_get_abs.s),
-                 def0<to_neg, n_to_neg>(d_to_neg.s),
-                 def0<get_neg, n_get_neg>(d_get_neg.s),
-                 def0<get_int_tuple, n_get_int_tuple>(d_get_int_tuple.s),
-                 def0<get_rounded_tuple, n_get_rounded_tuple>(d_get_rounded_tuple.s),
-                 def0<copy, n_copy>(d_copy.s),
-                 def0<to_normalized, n_to_normalized>(d_to_normalized.s),
-                 def0<get_normalized, n_get_normalized>(d_get_normalized.s),
-                 def_other<distance_to, n_distance_to>(d_distance_to.s),
-                 def_other<distance_squared_to, n_distance_squared_to>(d_distance_squared_to.s),
-                 def_other<dot, n_dot>(d_dot.s),
-             })
-            m[k++] = d;
-        if constexpr (N == 3) m[k++] = def_other<cross, n_cross>(d_cross.s);
-        m[k++] = refuse_reduce_def<pickling_message_data>();
-        m[k++] = refuse_setstate_def<pickling_message_data>();
-        return m;
-    }
-    static inline std::array<PyMethodDef, 28> methods = make_methods();
+    // The Python methods, in the order the type's dict holds them.
+    template <auto F, const Method& M>
+    using VDef = Def<F, M, method_doc_of<M>.s>;
+    using Common = Methods<
+        VDef<py_from_vector, m_from_vector>,
+        VDef<py_from_items<check_exact_tuple, cfrom_tuple, m_from_tuple>, m_from_tuple>,
+        VDef<py_from_items<check_exact_list, cfrom_list, m_from_list>, m_from_list>, VDef<py_from_ints, m_from_ints>,
+        VDef<py_from_floats, m_from_floats>, VDef<py_from_components, m_from_components>,
+        VDef<method0<copy, m_dunder_copy>, m_dunder_copy>, VDef<py_deepcopy, m_deepcopy>, VDef<py_sadd, m_sadd>,
+        VDef<method0<get_tuple, m_get_tuple>, m_get_tuple>, VDef<method0<to_round, m_to_round>, m_to_round>,
+        VDef<method0<get_round, m_get_round>, m_get_round>, VDef<method0<to_abs, m_to_abs>, m_to_abs>,
+        VDef<method0<get_abs, m_get_abs>, m_get_abs>, VDef<method0<to_neg, m_to_neg>, m_to_neg>,
+        VDef<method0<get_neg, m_get_neg>, m_get_neg>, VDef<method0<get_int_tuple, m_get_int_tuple>, m_get_int_tuple>,
+        VDef<method0<get_rounded_tuple, m_get_rounded_tuple>, m_get_rounded_tuple>,
+        VDef<method0<copy, m_copy>, m_copy>, VDef<method0<to_normalized, m_to_normalized>, m_to_normalized>,
+        VDef<method0<get_normalized, m_get_normalized>, m_get_normalized>,
+        VDef<method_other<distance_to, m_distance_to>, m_distance_to>,
+        VDef<method_other<distance_squared_to, m_distance_squared_to>, m_distance_squared_to>,
+        VDef<method_other<dot, m_dot>, m_dot>>;
+    using Functions = decltype([] {
+        if constexpr (N == 3)
+            return typename Common::template With<Methods<VDef<method_other_object<cross, m_cross>, m_cross>>>{};
+        else
+            return Common{};
+    }());
+    static inline auto methods = Functions::table(refuse_reduce_def<pickling_message_data>(),
+                                                  refuse_setstate_def<pickling_message_data>());
 
     // The table entries every vector type has; the traits fill the few whose names carry the type.
     static void fill_table(Table& t) noexcept {
@@ -1048,15 +1051,25 @@ struct Vector {
         std::array<PyGetSetDef, getset_count> g{};
         size_t k = 0;
         for (int i = 0; i < N; ++i)
-            g[k++] = {Traits::components[i], component_getters[i], component_setters[i], d_components[i].s, nullptr};
+            g[k++] = declared_property(properties[i], property_docs_[i], component_getters[i], component_setters[i]);
         for (const auto& s : swizzles)
             g[k++] = {s.name, get_swizzle, nullptr, s.doc.s, const_cast<void*>(static_cast<const void*>(&s))};
-        g[k++] = {"length", get_length, nullptr, d_length.s, nullptr};
-        if constexpr (Traits::has_data) g[k++] = {"data", get_data, set_data, d_data.s, nullptr};
+        g[k++] = declared_property(properties[N], property_docs_[N], get_length);
+        if constexpr (Traits::has_data)
+            g[k++] = declared_property(properties[N + 1], property_docs_[N + 1], get_data, set_data);
         g[k] = {nullptr, nullptr, nullptr, nullptr, nullptr};
         return g;
     }
     static inline constinit std::array<PyGetSetDef, getset_count> getsets = make_getsets();
+
+    // The stub's lines for the declared members and the swizzles, which each vector module
+    // compiles in for scripts/gen-stubs.
+    static constexpr auto stub_text() {
+        auto out = frame::stub_text<16000>(Traits::name, Keys{}, Functions{}, properties);
+        for (const auto& sw : swizzles)
+            out.add("@property\ndef ").add(sw.name).add("(self) -> ").add(Traits::name).add(": ...\n");
+        return out;
+    }
 
     // The reflected operator wrappers the interpreter would add: the type has none.
     static constexpr const char* hidden[] = {"__radd__", "__rsub__", "__rmul__", "__rtruediv__", "__rfloordiv__"};

@@ -2,11 +2,12 @@
 // packing are raylib's own ColorIsEqual, ColorTint and ColorToInt.
 #include "color.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
-#include <string_view>
 #include <utility>
 
+#include "frame/declare.hpp"
 #include "frame/function.hpp"
 #include "frame/module.hpp"
 #include "vector4/vector4.h"
@@ -134,27 +135,60 @@ int pack(Obj* self, int flag) noexcept {
 
 // ---- Python methods ---------------------------------------------------------------------------
 
-template <size_t N>
-bool bind(const char* fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* const (&names)[N],
-          PyObject** out) noexcept {
-    return bind_args(fn, args, nargs, kwnames, names, out);
-}
+// Declared once: the docstrings, the keyword binding, the stub and the return annotations (which
+// only tint, normalize and equal carry) follow.
+constexpr Method m_from_normalized{
+    .name = "from_normalized",
+    .result = "Color",
+    .doc = "A new Color from a Vector4 of channel fractions (x, y, z, w for r, g, b, a): each is 255 * fraction "
+           "truncated toward zero, then saturated to 0..255 (0.5 gives 127).",
+    .params = {{{"vector", "Vector4"}}},
+    .is_static = true,
+};
+constexpr Method m_tint{
+    .name = "tint",
+    .result = "Color",
+    .doc = "A new Color, each channel self * tint / 255 rounded down (raylib's ColorTint); neither colour changes.",
+    .params = {{{"tint", "Color"}}},
+    .annotated = true,
+};
+constexpr Method m_normalize{
+    .name = "normalize",
+    .result = "Vector4",
+    .doc = "A new Vector4 of the channels as fractions of 255 (float64), in the order r, g, b, a.",
+    .annotated = true,
+};
+constexpr Method m_equal{
+    .name = "equal",
+    .result = "bool",
+    .doc = "Whether all four channels equal those of the Color other.",
+    .params = {{{"other", "Color"}}},
+    .annotated = true,
+};
+constexpr Method m_fade{"fade", "None",
+                        "Sets a, in place, from the fraction alpha: clamped to 0..1 (NaN to 0), times 255 in float32, "
+                        "truncated. Returns None.",
+                        {{{"alpha", "SupportsFloat | SupportsIndex"}}}};
+constexpr Method m_to_int{"to_int", "int",
+                          "The channels packed as 0xRRGGBBAA, read as a signed 32-bit int (raylib's ColorToInt): red "
+                          "of 128 or more gives a negative number."};
 
 PyObject* py_from_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    static constexpr const char* names[] = {"vector"};
+    const char* fn = m_from_normalized.name;
     PyObject* v;
-    if (!bind("from_normalized", args, nargs, kwnames, names, &v) || !check_arg_type(v, vector4_type, "vector"))
-        return fail("from_normalized");
+    if (!bind_params<m_from_normalized>(args, nargs, kwnames, &v) ||
+        !check_arg_type(v, vector4_type, "vector"))
+        return fail(fn);
     const VantorVector4Data& d = reinterpret_cast<VantorVector4Object*>(v)->data;
     PyObject* r = new_(scaled_fraction(relaxed_load(d.x)), scaled_fraction(relaxed_load(d.y)),
                        scaled_fraction(relaxed_load(d.z)), scaled_fraction(relaxed_load(d.w)));
-    return r ? r : fail("from_normalized");
+    return r ? r : fail(fn);
 }
 
 PyObject* py_tint(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    static constexpr const char* names[] = {"tint"};
     PyObject* t;
-    if (!bind("tint", args, nargs, kwnames, names, &t) || !check_arg_type(t, &color_type, "tint")) return fail("tint");
+    if (!bind_params<m_tint>(args, nargs, kwnames, &t) || !check_arg_type(t, &color_type, "tint"))
+        return fail("tint");
     PyObject* r = c_tint(as(self), as(t));
     return r ? r : fail("tint");
 }
@@ -166,18 +200,18 @@ PyObject* py_normalize(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObj
 }
 
 PyObject* py_equal(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    static constexpr const char* names[] = {"other"};
     PyObject* other;
-    if (!bind("equal", args, nargs, kwnames, names, &other) || !check_arg_type(other, &color_type, "other"))
+    if (!bind_params<m_equal>(args, nargs, kwnames, &other) ||
+        !check_arg_type(other, &color_type, "other"))
         return fail("equal");
     return PyBool_FromLong(c_equal(as(self), as(other)));
 }
 
 PyObject* py_fade(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    static constexpr const char* names[] = {"alpha"};
     PyObject* alpha;
     float a;
-    if (!bind("fade", args, nargs, kwnames, names, &alpha) || !to_float(alpha, a)) return fail("fade");
+    if (!bind_params<m_fade>(args, nargs, kwnames, &alpha) || !to_float(alpha, a))
+        return fail("fade");
     fade(as(self), a, 1);
     Py_RETURN_NONE;
 }
@@ -188,34 +222,11 @@ PyObject* py_to_int(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
 }
 
 // Stored on the type as function objects, in this order.
-PyMethodDef functions[] = {
-    method_def<py_from_normalized>(
-        "from_normalized", METH_STATIC,
-        "from_normalized(vector)\n--\n\nA new Color from a Vector4 of channel fractions (x, y, z, w for r, g, b, "
-        "a): each is 255 * fraction truncated toward zero, then saturated to 0..255 (0.5 gives 127)."),
-    method_def<py_tint>("tint", 0,
-                        "tint($self, /, tint)\n--\n\nA new Color, each channel self * tint / 255 rounded down "
-                        "(raylib's ColorTint); neither colour changes."),
-    method_def<py_normalize>("normalize", 0,
-                             "normalize($self, /)\n--\n\nA new Vector4 of the channels as fractions of 255 "
-                             "(float64), in the order r, g, b, a."),
-    method_def<py_equal>("equal", 0,
-                         "equal($self, /, other)\n--\n\nWhether all four channels equal those of the Color other."),
-    method_def<py_fade>("fade", 0,
-                        "fade($self, /, alpha)\n--\n\nSets a, in place, from the fraction alpha: clamped to 0..1 "
-                        "(NaN to 0), times 255 in float32, truncated. Returns None."),
-    method_def<py_to_int>("to_int", 0,
-                          "to_int($self, /)\n--\n\nThe channels packed as 0xRRGGBBAA, read as a signed 32-bit int "
-                          "(raylib's ColorToInt): red of 128 or more gives a negative number."),
-    refuse_reduce_def<pickling_message_raw, true>(),
-    refuse_setstate_def<pickling_message_raw, true>(),
-    {nullptr, nullptr, 0, nullptr},
-};
-
-const char* return_annotation(const char* name) noexcept {
-    std::string_view n = name;
-    return n == "tint" ? "Color" : n == "normalize" ? "Vector4" : n == "equal" ? "bool" : nullptr;
-}
+using Functions = Methods<Def<py_from_normalized, m_from_normalized>, Def<py_tint, m_tint>,
+                          Def<py_normalize, m_normalize>, Def<py_equal, m_equal>, Def<py_fade, m_fade>,
+                          Def<py_to_int, m_to_int>>;
+auto functions = Functions::table(refuse_reduce_def<pickling_message_raw, true>(),
+                                  refuse_setstate_def<pickling_message_raw, true>());
 
 // ---- construction -----------------------------------------------------------------------------
 
@@ -297,21 +308,36 @@ int set_channel(PyObject* self, PyObject* value, void* closure) noexcept {
 
 void* closure_of(int i) noexcept { return const_cast<Channel*>(&channels[i]); }
 
-#define VANTOR_CHANNEL_DOC(name, what)                                                                        \
-    name ": int\n\nThe " what " channel, 0..255. Assigning converts like int() (floats truncate) and saturates: " \
-         "300 stores 255, -7 stores 0."
+// Each channel is converted as a C int (int() of a float truncates) and saturates to 0..255.
+constexpr auto channel_bodies = [] {
+    constexpr const char* what[] = {"red", "green", "blue", "alpha", "red (r)", "green (g)", "blue (b)", "alpha (a)"};
+    std::array<DocString<160>, 8> d{};
+    for (int i = 0; i < 8; ++i)
+        d[i].add("The ").add(what[i]).add(" channel, 0..255. Assigning converts like int() (floats truncate) and "
+                                          "saturates: 300 stores 255, -7 stores 0.");
+    return d;
+}();
+constexpr std::array<Property, 8> channel_props = [] {
+    std::array<Property, 8> p{};
+    for (int i = 0; i < 8; ++i) p[i] = {channels[i].name, "int", channel_bodies[i].s, "SupportsInt"};
+    return p;
+}();
+constexpr auto channel_docs = property_docs(channel_props);
+
 PyGetSetDef getsets[] = {
-    {"r", get_channel, set_channel, VANTOR_CHANNEL_DOC("r", "red"), closure_of(0)},
-    {"g", get_channel, set_channel, VANTOR_CHANNEL_DOC("g", "green"), closure_of(1)},
-    {"b", get_channel, set_channel, VANTOR_CHANNEL_DOC("b", "blue"), closure_of(2)},
-    {"a", get_channel, set_channel, VANTOR_CHANNEL_DOC("a", "alpha"), closure_of(3)},
-    {"red", get_channel, set_channel, VANTOR_CHANNEL_DOC("red", "red (r)"), closure_of(4)},
-    {"green", get_channel, set_channel, VANTOR_CHANNEL_DOC("green", "green (g)"), closure_of(5)},
-    {"blue", get_channel, set_channel, VANTOR_CHANNEL_DOC("blue", "blue (b)"), closure_of(6)},
-    {"alpha", get_channel, set_channel, VANTOR_CHANNEL_DOC("alpha", "alpha (a)"), closure_of(7)},
+    declared_property(channel_props[0], channel_docs[0], get_channel, set_channel, closure_of(0)),
+    declared_property(channel_props[1], channel_docs[1], get_channel, set_channel, closure_of(1)),
+    declared_property(channel_props[2], channel_docs[2], get_channel, set_channel, closure_of(2)),
+    declared_property(channel_props[3], channel_docs[3], get_channel, set_channel, closure_of(3)),
+    declared_property(channel_props[4], channel_docs[4], get_channel, set_channel, closure_of(4)),
+    declared_property(channel_props[5], channel_docs[5], get_channel, set_channel, closure_of(5)),
+    declared_property(channel_props[6], channel_docs[6], get_channel, set_channel, closure_of(6)),
+    declared_property(channel_props[7], channel_docs[7], get_channel, set_channel, closure_of(7)),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-#undef VANTOR_CHANNEL_DOC
+
+// The stub's lines for the declared members, read from the built module by scripts/gen-stubs.
+[[gnu::used]] constexpr auto stub = stub_text<4000>("Color", NoFill{}, Functions{}, channel_props);
 
 // ---- iteration: a generator-like object reading each channel when it yields it ----------------
 
@@ -493,7 +519,7 @@ PyTypeObject color_type = {
 };
 
 int add_methods(PyTypeObject* type) noexcept {
-    return add_functions(type, info.full_name, functions, return_annotation);
+    return add_functions(type, info.full_name, functions.data(), Functions::return_annotation);
 }
 
 int publish(PyObject* module) noexcept {

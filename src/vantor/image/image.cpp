@@ -2,8 +2,10 @@
 // by value for Python to look at; it never frees or writes through the pixel pointer it is given.
 #include "image.h"
 
+#include <array>
 #include <cstdint>
 
+#include "frame/declare.hpp"
 #include "frame/module.hpp"
 
 namespace {
@@ -58,13 +60,24 @@ PyObject* tp_repr(PyObject* self) noexcept {
 
 void* field(Field f) noexcept { return reinterpret_cast<void*>(static_cast<intptr_t>(f)); }
 
+constexpr std::array<Property, 4> props{{
+    {"width", "int", "The width in pixels (read-only)."},
+    {"height", "int", "The height in pixels (read-only)."},
+    {"mipmaps", "int", "The number of mipmap levels (read-only)."},
+    {"format", "int", "raylib's pixel format number (read-only)."},
+}};
+constexpr auto prop_docs = property_docs(props);
+
 PyGetSetDef getsets[] = {
-    {"width", get_field, nullptr, "width: int\n\nThe width in pixels (read-only).", field(WIDTH)},
-    {"height", get_field, nullptr, "height: int\n\nThe height in pixels (read-only).", field(HEIGHT)},
-    {"mipmaps", get_field, nullptr, "mipmaps: int\n\nThe number of mipmap levels (read-only).", field(MIPMAPS)},
-    {"format", get_field, nullptr, "format: int\n\nraylib's pixel format number (read-only).", field(FORMAT)},
+    declared_property(props[WIDTH], prop_docs[WIDTH], get_field, nullptr, field(WIDTH)),
+    declared_property(props[HEIGHT], prop_docs[HEIGHT], get_field, nullptr, field(HEIGHT)),
+    declared_property(props[MIPMAPS], prop_docs[MIPMAPS], get_field, nullptr, field(MIPMAPS)),
+    declared_property(props[FORMAT], prop_docs[FORMAT], get_field, nullptr, field(FORMAT)),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
+
+// The stub's lines for the declared members, read from the built module by scripts/gen-stubs.
+[[gnu::used]] constexpr auto stub = stub_text<1000>("Image", NoFill{}, props);
 
 PyMethodDef methods[] = {
     refuse_reduce_def<pickling_message_unconvertible, true>(),

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "frame/declare.hpp"
 #include "frame/function.hpp"
 #include "frame/iterator.hpp"
 #include "frame/module.hpp"
@@ -327,10 +328,10 @@ PyObject* call_override(Obj* self, int flag, const char* name, std::initializer_
 
 // A truth entry: the override's result as a truth value, or the direct test (1, 0, or -1 with an
 // exception set). 0 with an exception set on failure.
-template <int (*Direct)(Obj*, PyObject*), const char* Name>
+template <int (*Direct)(Obj*, PyObject*), const Method& M>
 int truth_entry(Obj* self, PyObject* arg, int flag) noexcept {
     bool called;
-    Ref r(call_override(self, flag, Name, {arg}, called));
+    Ref r(call_override(self, flag, M.name, {arg}, called));
     int t;
     if (called) {
         t = r ? PyObject_IsTrue(r.get()) : -1;
@@ -338,33 +339,73 @@ int truth_entry(Obj* self, PyObject* arg, int flag) noexcept {
         t = Direct(self, arg);
     }
     if (t < 0) {
-        add_traceback(Name);
+        add_traceback(M.name);
         return 0;
     }
     return t;
 }
 
-constexpr char n_collide_point[] = "collide_point", n_collide_point_vector2[] = "collide_point_vector2",
-               n_collide_point_tuple[] = "collide_point_tuple", n_collide_point_list[] = "collide_point_list",
-               n_collide_rect[] = "collide_rect", n_collide_rect_vector4[] = "collide_rect_vector4",
-               n_collide_rect_rect[] = "collide_rect_rect", n_collide_rect_tuple[] = "collide_rect_tuple",
-               n_collide_rect_list[] = "collide_rect_list", n_get_width[] = "get_width",
-               n_get_height[] = "get_height", n_get_vector4[] = "get_vector4", n_get_tuple[] = "get_tuple";
+// The Python methods, declared once: the docstrings, the keyword binding and the stub follow.
+// Points collide when inside or on an edge; rectangles when they overlap with a positive area
+// (touching edges do not collide).
+constexpr char point_types[] = "Vector2 | tuple[_FloatLike, _FloatLike] | list[_FloatLikeT]";
+constexpr char rect_types[] =
+    "Rect | Vector4 | list[_FloatLikeT] | tuple[_FloatLike, _FloatLike, _FloatLike, _FloatLike]";
+constexpr Method m_get_width{"get_width", "float", "The width, as a float."};
+constexpr Method m_get_height{"get_height", "float", "The height, as a float."};
+constexpr Method m_get_tuple{"get_tuple", "tuple[float, float, float, float]",
+                             "(x, y, width, height) as a tuple of floats."};
+constexpr Method m_get_vector4{"get_vector4", "Vector4", "A new Vector4(x, y, width, height)."};
+constexpr Method m_collide_point{
+    "collide_point", "bool",
+    "Whether the point (a Vector2, or a tuple or list of 2 numbers) lies inside this rectangle or on its edge.",
+    {{{"point", point_types}}}};
+constexpr Method m_collide_point_vector2{"collide_point_vector2", "bool",
+                                         "Whether the Vector2 point lies inside this rectangle or on its edge.",
+                                         {{{"point", "Vector2"}}}};
+constexpr Method m_collide_point_tuple{
+    "collide_point_tuple", "bool",
+    "Whether the point, a tuple of 2 numbers, lies inside this rectangle or on its edge.",
+    {{{"point", "tuple[float, float, *tuple[object, ...]]"}}}};
+constexpr Method m_collide_point_list{"collide_point_list", "bool",
+                                      "Whether the point, a list of 2 numbers, lies inside this rectangle or on its "
+                                      "edge.",
+                                      {{{"point", "list[_FloatT]"}}}};
+constexpr Method m_collide_rect{"collide_rect", "bool",
+                                "Whether this rectangle overlaps other (a Rect, a Vector4 (x, y, width, height), or a "
+                                "tuple or list of 4 numbers); touching edges do not overlap.",
+                                {{{"other", rect_types}}}};
+constexpr Method m_collide_rect_rect{"collide_rect_rect", "bool",
+                                     "Whether this rectangle overlaps the Rect other; touching edges do not overlap.",
+                                     {{{"other", "Rect"}}}};
+constexpr Method m_collide_rect_vector4{
+    "collide_rect_vector4", "bool",
+    "Whether this rectangle overlaps the Vector4 other, read as (x, y, width, height); touching edges do not "
+    "overlap.",
+    {{{"other", "Vector4"}}}};
+constexpr Method m_collide_rect_tuple{
+    "collide_rect_tuple", "bool",
+    "Whether this rectangle overlaps other, a tuple (x, y, width, height); touching edges do not overlap.",
+    {{{"other", "tuple[float, float, float, float, *tuple[object, ...]]"}}}};
+constexpr Method m_collide_rect_list{
+    "collide_rect_list", "bool",
+    "Whether this rectangle overlaps other, a list (x, y, width, height); touching edges do not overlap.",
+    {{{"other", "list[_FloatT]"}}}};
 
-constexpr auto collide_point = truth_entry<point_any, n_collide_point>;
-constexpr auto collide_point_tuple = truth_entry<point_items<true>, n_collide_point_tuple>;
-constexpr auto collide_point_list = truth_entry<point_items<false>, n_collide_point_list>;
-constexpr auto collide_rect = truth_entry<rect_any, n_collide_rect>;
-constexpr auto collide_rect_tuple = truth_entry<rect_items<true>, n_collide_rect_tuple>;
-constexpr auto collide_rect_list = truth_entry<rect_items<false>, n_collide_rect_list>;
+constexpr auto collide_point = truth_entry<point_any, m_collide_point>;
+constexpr auto collide_point_tuple = truth_entry<point_items<true>, m_collide_point_tuple>;
+constexpr auto collide_point_list = truth_entry<point_items<false>, m_collide_point_list>;
+constexpr auto collide_rect = truth_entry<rect_any, m_collide_rect>;
+constexpr auto collide_rect_tuple = truth_entry<rect_items<true>, m_collide_rect_tuple>;
+constexpr auto collide_rect_list = truth_entry<rect_items<false>, m_collide_rect_list>;
 int collide_point_vector2(Obj* self, VantorVector2Object* point, int flag) noexcept {
-    return truth_entry<point_vector2, n_collide_point_vector2>(self, reinterpret_cast<PyObject*>(point), flag);
+    return truth_entry<point_vector2, m_collide_point_vector2>(self, reinterpret_cast<PyObject*>(point), flag);
 }
 int collide_rect_vector4(Obj* self, VantorVector4Object* other, int flag) noexcept {
-    return truth_entry<rect_vector4, n_collide_rect_vector4>(self, reinterpret_cast<PyObject*>(other), flag);
+    return truth_entry<rect_vector4, m_collide_rect_vector4>(self, reinterpret_cast<PyObject*>(other), flag);
 }
 int collide_rect_rect(Obj* self, Obj* other, int flag) noexcept {
-    return truth_entry<rect_rect, n_collide_rect_rect>(self, obj(other), flag);
+    return truth_entry<rect_rect, m_collide_rect_rect>(self, obj(other), flag);
 }
 
 PyObject* new_(Rectangle r) noexcept {
@@ -376,13 +417,13 @@ PyObject* new_(Rectangle r) noexcept {
 }
 
 // An object entry: the override's result after `check`, or the direct computation.
-template <PyObject* (*Direct)(Obj*), const char* Name, bool (*Check)(PyObject*) = nullptr>
+template <PyObject* (*Direct)(Obj*), const Method& M, bool (*Check)(PyObject*) = nullptr>
 PyObject* object_entry(Obj* self, int flag) noexcept {
     bool called;
-    PyObject* r = call_override(self, flag, Name, {}, called);
+    PyObject* r = call_override(self, flag, M.name, {}, called);
     if (!called) r = Direct(self);
     if (r && called && Check && !Check(r)) Py_CLEAR(r);
-    return r ? r : fail(Name);
+    return r ? r : fail(M.name);
 }
 
 PyObject* width_of(Obj* self) noexcept { return py_float(get(self, 2)); }
@@ -406,94 +447,47 @@ bool tuple_or_none(PyObject* r) noexcept {
     return false;
 }
 
-constexpr auto get_width = object_entry<width_of, n_get_width>;
-constexpr auto get_height = object_entry<height_of, n_get_height>;
-constexpr auto get_vector4 = object_entry<vector4_of, n_get_vector4, vector4_or_none>;
-constexpr auto get_tuple = object_entry<tuple_of, n_get_tuple, tuple_or_none>;
+constexpr auto get_width = object_entry<width_of, m_get_width>;
+constexpr auto get_height = object_entry<height_of, m_get_height>;
+constexpr auto get_vector4 = object_entry<vector4_of, m_get_vector4, vector4_or_none>;
+constexpr auto get_tuple = object_entry<tuple_of, m_get_tuple, tuple_or_none>;
 
 // ---- Python methods ---------------------------------------------------------------------------
 
 // The Python methods run what their table entries run with dispatch flag 1 (no override is
 // looked for): the direct computation, with the same traceback entry on failure.
-template <PyObject* (*Direct)(Obj*), const char* Name>
+template <PyObject* (*Direct)(Obj*), const Method& M>
 PyObject* py_object(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    if (!bind_none(Name, nargs, kwnames)) return fail(Name);
+    if (!bind_none(M.name, nargs, kwnames)) return fail(M.name);
     PyObject* r = Direct(as(self));
-    return r ? r : fail(Name);
+    return r ? r : fail(M.name);
 }
 
-template <int (*Direct)(Obj*, PyObject*), const char* Name, const char* Param>
+template <int (*Direct)(Obj*, PyObject*), const Method& M>
 PyObject* py_truth(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    const char* names[] = {Param};
     PyObject* arg;
-    if (!bind_args(Name, args, nargs, kwnames, names, &arg)) return fail(Name);
+    if (!bind_params<M>(args, nargs, kwnames, &arg)) return fail(M.name);
     const int t = Direct(as(self), arg);
-    if (t < 0) return fail(Name);
+    if (t < 0) return fail(M.name);
     return PyBool_FromLong(t);
 }
 
-constexpr char p_point[] = "point", p_other[] = "other";
+using Functions =
+    Methods<Def<py_object<width_of, m_get_width>, m_get_width>, Def<py_object<height_of, m_get_height>, m_get_height>,
+            Def<py_object<tuple_of, m_get_tuple>, m_get_tuple>,
+            Def<py_object<vector4_of, m_get_vector4>, m_get_vector4>,
+            Def<py_truth<point_any, m_collide_point>, m_collide_point>,
+            Def<py_truth<point_vector2, m_collide_point_vector2>, m_collide_point_vector2>,
+            Def<py_truth<point_items<true>, m_collide_point_tuple>, m_collide_point_tuple>,
+            Def<py_truth<point_items<false>, m_collide_point_list>, m_collide_point_list>,
+            Def<py_truth<rect_any, m_collide_rect>, m_collide_rect>,
+            Def<py_truth<rect_rect, m_collide_rect_rect>, m_collide_rect_rect>,
+            Def<py_truth<rect_vector4, m_collide_rect_vector4>, m_collide_rect_vector4>,
+            Def<py_truth<rect_items<true>, m_collide_rect_tuple>, m_collide_rect_tuple>,
+            Def<py_truth<rect_items<false>, m_collide_rect_list>, m_collide_rect_list>>;
+auto functions =
+    Functions::table(refuse_reduce_def<pickling_message_raw>(), refuse_setstate_def<pickling_message_raw>());
 
-// Points collide when inside or on an edge; rectangles when they overlap with a positive area
-// (touching edges do not collide).
-constexpr char
-    d_get_width[] = "get_width($self, /)\n--\n\nThe width, as a float.",
-    d_get_height[] = "get_height($self, /)\n--\n\nThe height, as a float.",
-    d_get_tuple[] = "get_tuple($self, /)\n--\n\n(x, y, width, height) as a tuple of floats.",
-    d_get_vector4[] = "get_vector4($self, /)\n--\n\nA new Vector4(x, y, width, height).",
-    d_collide_point[] =
-        "collide_point($self, /, point)\n--\n\nWhether the point (a Vector2, or a tuple or list of 2 numbers) "
-        "lies inside this rectangle or on its edge.",
-    d_collide_point_vector2[] =
-        "collide_point_vector2($self, /, point)\n--\n\nWhether the Vector2 point lies inside this rectangle or "
-        "on its edge.",
-    d_collide_point_tuple[] =
-        "collide_point_tuple($self, /, point)\n--\n\nWhether the point, a tuple of 2 numbers, lies inside this "
-        "rectangle or on its edge.",
-    d_collide_point_list[] =
-        "collide_point_list($self, /, point)\n--\n\nWhether the point, a list of 2 numbers, lies inside this "
-        "rectangle or on its edge.",
-    d_collide_rect[] =
-        "collide_rect($self, /, other)\n--\n\nWhether this rectangle overlaps other (a Rect, a Vector4 (x, y, "
-        "width, height), or a tuple or list of 4 numbers); touching edges do not overlap.",
-    d_collide_rect_rect[] =
-        "collide_rect_rect($self, /, other)\n--\n\nWhether this rectangle overlaps the Rect other; touching "
-        "edges do not overlap.",
-    d_collide_rect_vector4[] =
-        "collide_rect_vector4($self, /, other)\n--\n\nWhether this rectangle overlaps the Vector4 other, read "
-        "as (x, y, width, height); touching edges do not overlap.",
-    d_collide_rect_tuple[] =
-        "collide_rect_tuple($self, /, other)\n--\n\nWhether this rectangle overlaps other, a tuple (x, y, "
-        "width, height); touching edges do not overlap.",
-    d_collide_rect_list[] =
-        "collide_rect_list($self, /, other)\n--\n\nWhether this rectangle overlaps other, a list (x, y, width, "
-        "height); touching edges do not overlap.";
-
-PyMethodDef functions[] = {
-    method_def<py_object<width_of, n_get_width>>(n_get_width, 0, d_get_width),
-    method_def<py_object<height_of, n_get_height>>(n_get_height, 0, d_get_height),
-    method_def<py_object<tuple_of, n_get_tuple>>(n_get_tuple, 0, d_get_tuple),
-    method_def<py_object<vector4_of, n_get_vector4>>(n_get_vector4, 0, d_get_vector4),
-    method_def<py_truth<point_any, n_collide_point, p_point>>(n_collide_point, 0, d_collide_point),
-    method_def<py_truth<point_vector2, n_collide_point_vector2, p_point>>(
-        n_collide_point_vector2, 0, d_collide_point_vector2),
-    method_def<py_truth<point_items<true>, n_collide_point_tuple, p_point>>(n_collide_point_tuple, 0,
-                                                                                        d_collide_point_tuple),
-    method_def<py_truth<point_items<false>, n_collide_point_list, p_point>>(n_collide_point_list, 0,
-                                                                                      d_collide_point_list),
-    method_def<py_truth<rect_any, n_collide_rect, p_other>>(n_collide_rect, 0, d_collide_rect),
-    method_def<py_truth<rect_rect, n_collide_rect_rect, p_other>>(n_collide_rect_rect, 0,
-                                                                               d_collide_rect_rect),
-    method_def<py_truth<rect_vector4, n_collide_rect_vector4, p_other>>(
-        n_collide_rect_vector4, 0, d_collide_rect_vector4),
-    method_def<py_truth<rect_items<true>, n_collide_rect_tuple, p_other>>(n_collide_rect_tuple, 0,
-                                                                                      d_collide_rect_tuple),
-    method_def<py_truth<rect_items<false>, n_collide_rect_list, p_other>>(n_collide_rect_list, 0,
-                                                                                    d_collide_rect_list),
-    refuse_reduce_def<pickling_message_raw>(),
-    refuse_setstate_def<pickling_message_raw>(),
-    {nullptr, nullptr, 0, nullptr},
-};
 
 // ---- construction -----------------------------------------------------------------------------
 
@@ -680,8 +674,32 @@ int sq_ass_item(PyObject* self, Py_ssize_t i, PyObject* value) noexcept {
 // ---- properties -------------------------------------------------------------------------------
 
 enum Prop { X, Y, W, H, WIDTH, HEIGHT, LEFT, TOP, RIGHT, BOTTOM, CENTERX, CENTERY, CENTER, PROPS };
-constexpr const char* prop_names[PROPS] = {"x",    "y",   "w",     "h",      "width",   "height", "left",
-                                           "top",  "right", "bottom", "centerx", "centery", "center"};
+constexpr char float_like[] = "_FloatLike";
+// Computed edges and centre: assigning one moves the rectangle. The value is combined with a float
+// by Python subtraction before it is converted.
+constexpr std::array<Property, PROPS> props{{
+    {"x", "float", "The left edge, stored as float32; assigning converts with float() and rounds to float32.",
+     float_like},
+    {"y", "float", "The top edge, stored as float32; assigning converts with float() and rounds to float32.",
+     float_like},
+    {"w", "float", "The width (the same as width), stored as float32.", float_like},
+    {"h", "float", "The height (the same as height), stored as float32.", float_like},
+    {"width", "float", "The width, stored as float32; negative, infinite and NaN widths are kept as given.",
+     float_like},
+    {"height", "float", "The height, stored as float32; negative, infinite and NaN heights are kept as given.",
+     float_like},
+    {"left", "float", "The left edge (the same as x).", float_like},
+    {"top", "float", "The top edge (the same as y).", float_like},
+    {"right", "float", "x + width (float32); assigning moves the rectangle horizontally, keeping its width.",
+     "float"},
+    {"bottom", "float", "y + height (float32); assigning moves the rectangle vertically, keeping its height.",
+     "float"},
+    {"centerx", "float", "The horizontal centre, x + width / 2 (float32); assigning moves the rectangle.", "float"},
+    {"centery", "float", "The vertical centre, y + height / 2 (float32); assigning moves the rectangle.", "float"},
+    {"center", "Vector2",
+     "A new Vector2 of the centre; assigning a Vector2 or a pair of numbers moves the rectangle.",
+     "Vector2 | _Pair"},
+}};
 // The field a plain property reads and writes.
 constexpr int prop_field[PROPS] = {0, 1, 2, 3, 2, 3, 0, 1, -1, -1, -1, -1, -1};
 
@@ -748,35 +766,23 @@ int set_prop(PyObject* self, PyObject* value, void*) noexcept {
         else ok = to_double(value, d) && (set(o, prop_field[P], narrow(d)), true);
     }
     if (ok) return 0;
-    add_setter_traceback(prop_names[P]);
+    add_setter_traceback(props[P].name);
     return -1;
 }
 
-constexpr const char* prop_docs[PROPS] = {
-    "x: float\n\nThe left edge, stored as float32; assigning converts with float() and rounds to float32.",
-    "y: float\n\nThe top edge, stored as float32; assigning converts with float() and rounds to float32.",
-    "w: float\n\nThe width (the same as width), stored as float32.",
-    "h: float\n\nThe height (the same as height), stored as float32.",
-    "width: float\n\nThe width, stored as float32; negative, infinite and NaN widths are kept as given.",
-    "height: float\n\nThe height, stored as float32; negative, infinite and NaN heights are kept as given.",
-    "left: float\n\nThe left edge (the same as x).",
-    "top: float\n\nThe top edge (the same as y).",
-    "right: float\n\nx + width (float32); assigning moves the rectangle horizontally, keeping its width.",
-    "bottom: float\n\ny + height (float32); assigning moves the rectangle vertically, keeping its height.",
-    "centerx: float\n\nThe horizontal centre, x + width / 2 (float32); assigning moves the rectangle.",
-    "centery: float\n\nThe vertical centre, y + height / 2 (float32); assigning moves the rectangle.",
-    "center: Vector2\n\nA new Vector2 of the centre; assigning a Vector2 or a pair of numbers moves the "
-    "rectangle.",
-};
+constexpr auto prop_docs = property_docs(props);
 
 constexpr std::array<PyGetSetDef, PROPS + 1> make_getsets() noexcept {
     return []<size_t... P>(std::index_sequence<P...>) {
         return std::array<PyGetSetDef, PROPS + 1>{
-            PyGetSetDef{prop_names[P], get_prop<Prop(P)>, set_prop<Prop(P)>, prop_docs[P], nullptr}...,
+            declared_property(props[P], prop_docs[P], get_prop<Prop(P)>, set_prop<Prop(P)>)...,
             PyGetSetDef{nullptr, nullptr, nullptr, nullptr, nullptr}};
     }(std::make_index_sequence<PROPS>{});
 }
 std::array<PyGetSetDef, PROPS + 1> getsets = make_getsets();
+
+// The stub's lines for the declared members, read from the built module by scripts/gen-stubs.
+[[gnu::used]] constexpr auto stub = stub_text<6000>("Rect", NoFill{}, Functions{}, props);
 
 // ---- the type and module execution ------------------------------------------------------------
 
@@ -823,7 +829,7 @@ PyTypeObject rect_type = {
     .tp_vectorcall = tp_vectorcall,
 };
 
-int add_methods(PyTypeObject* type) noexcept { return add_functions(type, info.full_name, functions, nullptr); }
+int add_methods(PyTypeObject* type) noexcept { return add_functions(type, info.full_name, functions.data(), nullptr); }
 
 int publish(PyObject* module) noexcept {
     if (Iterator::ready() < 0) return -1;

@@ -45,6 +45,9 @@ struct Vector2Traits {
 
 using V = Vector<Vector2Traits>;
 
+// The stub\'s lines for the declared members, read from the built module by scripts/gen-stubs.
+[[gnu::used]] constexpr auto stub = V::stub_text();
+
 }  // namespace
 
 PyMODINIT_FUNC PyInit_vector2() { return ModuleDefinition<V::steps>::init(info); }

@@ -50,6 +50,9 @@ struct Vector3Traits {
 
 using V = Vector<Vector3Traits>;
 
+// The stub\'s lines for the declared members, read from the built module by scripts/gen-stubs.
+[[gnu::used]] constexpr auto stub = V::stub_text();
+
 }  // namespace
 
 PyMODINIT_FUNC PyInit_vector3() { return ModuleDefinition<V::steps>::init(info); }

@@ -46,6 +46,9 @@ struct Vector4Traits {
 
 using V = Vector<Vector4Traits>;
 
+// The stub\'s lines for the declared members, read from the built module by scripts/gen-stubs.
+[[gnu::used]] constexpr auto stub = V::stub_text();
+
 }  // namespace
 
 PyMODINIT_FUNC PyInit_vector4() { return ModuleDefinition<V::steps>::init(info); }
