@@ -1,13 +1,25 @@
 """What the installed package gives native clients: one include folder with every public header and
-the raylib.h it was built against (with its version and licence), and the CMake and pkg-config
-files that point at it. The example clients are built from these by scripts/check-clients."""
+the raylib.h it was built against (with its version and licence), the CMake and pkg-config files
+that point at it, and the headers' type imports and checks. The example clients are built from
+these by scripts/check-clients."""
 
 import os
 import re
 import sys
+import types
+
+import pytest
 
 import vantor
+import vantor._testclient as client
 from conftest import run_python
+from vantor.color.color import Color
+from vantor.image.image import Image
+from vantor.rect.rect import Rect
+from vantor.runecell.runecell import GlyphInfo
+from vantor.vector2.vector2 import Vector2
+from vantor.vector3.vector3 import Vector3
+from vantor.vector4.vector4 import Vector4
 
 MODULES_WITH_HEADERS = ["vector2", "vector3", "vector4", "color", "rect", "parser", "image", "runecell"]
 
@@ -18,6 +30,9 @@ def test_include_folder_holds_the_headers_raylib_and_its_licence():
     for m in MODULES_WITH_HEADERS:
         with open(os.path.join(include, "vantor", m, f"{m}.h"), "rb") as a, open(os.path.join(package, m, f"{m}.h"), "rb") as b:
             assert a.read() == b.read(), m
+    # The type import every header includes as ../typeimport.h, from either place.
+    with open(os.path.join(include, "vantor", "typeimport.h"), "rb") as a, open(os.path.join(package, "typeimport.h"), "rb") as b:
+        assert a.read() == b.read()
     with open(os.path.join(include, "raylib.h")) as f:
         header = f.read()
     assert re.search(r'#define RAYLIB_VERSION\s+"' + re.escape(vantor.raylib_version) + '"', header)
@@ -47,3 +62,59 @@ def test_python_m_vantor_prints_the_paths():
         assert (r.returncode, r.stdout.strip()) == (0, expected), (option, r.stderr)
     r = run_python("-m", "vantor", "--no-such-option")
     assert r.returncode == 2 and "usage:" in r.stderr
+
+
+IMPORTED = {"vector2": Vector2, "vector3": Vector3, "vector4": Vector4, "color": Color, "rect": Rect,
+            "image": Image, "runecell": GlyphInfo}
+
+
+class TestHeaderImports:
+    """vantor_import_<module>() and Vantor<Type>_Check() as a client compiled against the headers
+    calls them; a failed import must leave the client's outputs as they were."""
+
+    @pytest.mark.parametrize("kind", IMPORTED)
+    def test_import_gives_the_type_and_its_table(self, kind):
+        assert client.import_again(kind) == (IMPORTED[kind], True)
+
+    def test_failed_import_sets_an_exception_and_leaves_both_outputs(self, monkeypatch):
+        size = client.layout()["color"][0]
+
+        class Small:
+            pass
+
+        class NoTable(Color):  # large enough, but the table is looked up in the type's own dict
+            pass
+
+        class BadTable(Color):
+            __pyx_vtable__ = 5
+
+        def module(**attrs):
+            fake = types.ModuleType("vantor.color.color")
+            fake.__dict__.update(attrs)
+            return fake
+
+        cases = [(module(Color=Small), ValueError, "vantor.color.color.Color size changed, may indicate binary "
+                  f"incompatibility. Expected {size} from C header, got {Small.__basicsize__} from PyObject"),
+                 (module(Color=NoTable), KeyError, "__pyx_vtable__"),
+                 (module(Color=BadTable), ValueError, "invalid PyCapsule"),
+                 (module(Color=Color(1, 2, 3)), TypeError, "vantor.color.color.Color is not a type object"),
+                 (module(), AttributeError, "Color"), (None, ModuleNotFoundError, "vantor.color.color")]
+        for fake, error, text in cases:
+            monkeypatch.setitem(sys.modules, "vantor.color.color", fake)
+            with pytest.raises(error, match=re.escape(text)):
+                client.import_again("color")
+
+    def test_check_accepts_subclasses_and_refuses_other_types(self):
+        class Tint(Color):
+            pass
+
+        class Area(Rect):
+            pass
+
+        accepted = [("color", Color(1, 2, 3)), ("color", Tint(1, 2, 3)), ("rect", Area(0, 0, 1, 1)),
+                    ("vector2", Vector2(1, 2)), ("vector4", Vector4(1, 2, 3, 4))]
+        refused = [("color", Vector4(1, 2, 3, 4)), ("color", (1, 2, 3)), ("rect", Vector4(0, 0, 1, 1)),
+                   ("vector2", Vector3(1, 2, 3)), ("vector3", Vector2(1, 2)), ("image", Tint(1, 2, 3)),
+                   ("runecell", None), ("color", Color)]
+        assert [client.check(kind, o) for kind, o in accepted] == [True] * len(accepted)
+        assert [client.check(kind, o) for kind, o in refused] == [False] * len(refused)

@@ -9,31 +9,12 @@
 #include <vantor/vector2/vector2.h>
 
 static VantorParser parser;
+/* Filled once at module execution by the headers' vantor_import_<module>() and kept for the
+ * process: the types for the Vantor<Type>_Check() macros, the tables for the calls. */
 static PyTypeObject *vector2_type, *color_type, *rect_type;
 static VantorVector2VTable *vector2_table;
 static VantorColorVTable *color_table;
 static VantorRectVTable *rect_table;
-
-/* Takes type `name` from `module`, checks its instance size against the header's, and returns
- * its operation table (NULL with an exception set on failure). The type is kept for the process. */
-static void *import_table(const char *module, const char *name, Py_ssize_t size, PyTypeObject **type) {
-    PyObject *mod = PyImport_ImportModule(module), *obj, *capsule;
-    void *table;
-    if (!mod) return NULL;
-    obj = PyObject_GetAttrString(mod, name);
-    Py_DECREF(mod);
-    if (!obj) return NULL;
-    if (!PyType_Check(obj) || ((PyTypeObject *)obj)->tp_basicsize != size) {
-        PyErr_Format(PyExc_ImportError, "%s.%s is not the type this client was built for", module, name);
-        Py_DECREF(obj);
-        return NULL;
-    }
-    capsule = PyObject_GetAttrString(obj, "__pyx_vtable__");
-    table = capsule ? PyCapsule_GetPointer(capsule, NULL) : NULL;
-    Py_XDECREF(capsule);
-    *type = (PyTypeObject *)obj;
-    return table;
-}
 
 /* describe(point, colour, rect): the three like-arguments as plain tuples. A parser reports
  * failure by a pending exception (its struct is then all zero). */
@@ -64,8 +45,8 @@ static PyObject *step(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
     double dt;
     int inside;
     (void)self;
-    if (nargs != 4 || !PyObject_TypeCheck(args[0], vector2_type) || !PyObject_TypeCheck(args[1], vector2_type) ||
-        !PyObject_TypeCheck(args[3], rect_type)) {
+    if (nargs != 4 || !VantorVector2_Check(args[0], vector2_type) || !VantorVector2_Check(args[1], vector2_type) ||
+        !VantorRect_Check(args[3], rect_type)) {
         PyErr_SetString(PyExc_TypeError, "step(Vector2, Vector2, float, Rect)");
         return NULL;
     }
@@ -92,7 +73,7 @@ static PyObject *blend(PyObject *self, PyObject *const *args, Py_ssize_t nargs) 
     PyObject *tinted;
     int packed;
     (void)self;
-    if (nargs != 2 || !PyObject_TypeCheck(args[0], color_type) || !PyObject_TypeCheck(args[1], color_type)) {
+    if (nargs != 2 || !VantorColor_Check(args[0], color_type) || !VantorColor_Check(args[1], color_type)) {
         PyErr_SetString(PyExc_TypeError, "blend(Color, Color)");
         return NULL;
     }
@@ -116,12 +97,9 @@ static PyMethodDef methods[] = {
 static int exec_module(PyObject *module) {
     (void)module;
     if (vantor_import_parser(&parser) < 0) return -1;
-    vector2_table = import_table("vantor.vector2.vector2", "Vector2", sizeof(VantorVector2Object), &vector2_type);
-    if (!vector2_table) return -1;
-    color_table = import_table("vantor.color.color", "Color", sizeof(VantorColorObject), &color_type);
-    if (!color_table) return -1;
-    rect_table = import_table("vantor.rect.rect", "Rect", sizeof(VantorRectObject), &rect_type);
-    return rect_table ? 0 : -1;
+    if (vantor_import_vector2(&vector2_type, &vector2_table) < 0) return -1;
+    if (vantor_import_color(&color_type, &color_table) < 0) return -1;
+    return vantor_import_rect(&rect_type, &rect_table);
 }
 
 static PyModuleDef_Slot slots[] = {

@@ -4,6 +4,7 @@
 
 #include "convert.hpp"
 #include "core.hpp"
+#include "../vantor/typeimport.h"
 
 #include <cstring>
 #include <span>
@@ -21,48 +22,12 @@ struct ModuleSteps {
 
 // Takes type `name` from module `module_path`, checking its instance size against `expected`, the
 // size this module was compiled with. `table`, when given, receives the type's operation table.
-// Returns a new reference to the type, held by the caller for the life of the process.
+// Returns a new reference to the type, held by the caller for the life of the process. The public
+// headers' import does the work, so that modules and native clients import alike, with the same
+// messages.
 inline PyTypeObject* import_type(const char* module_path, const char* name, Py_ssize_t expected,
                                  void** table) noexcept {
-    Ref mod(PyImport_ImportModule(module_path));
-    if (!mod) return nullptr;
-    Ref obj(PyObject_GetAttrString(mod.get(), name));
-    if (!obj) return nullptr;
-    if (!PyType_Check(obj.get())) {
-        PyErr_Format(PyExc_TypeError, "%.200s.%.200s is not a type object", module_path, name);
-        return nullptr;
-    }
-    auto* type = reinterpret_cast<PyTypeObject*>(obj.get());
-    const Py_ssize_t basic = type->tp_basicsize;
-    Py_ssize_t item = type->tp_itemsize;
-    if (item) {
-        const Py_ssize_t align = expected % 8 ? expected % 8 : 8;
-        if (item < align) item = align;
-    }
-    if (basic + item < expected) {
-        PyErr_Format(PyExc_ValueError,
-                     "%.200s.%.200s size changed, may indicate binary incompatibility. Expected %zd from C "
-                     "header, got %zd from PyObject",
-                     module_path, name, expected, basic + item);
-        return nullptr;
-    }
-    if (basic > expected &&
-        PyErr_WarnFormat(PyExc_RuntimeWarning, 0,
-                         "%.200s.%.200s size changed, may indicate binary incompatibility. Expected %zd from "
-                         "C header, got %zd from PyObject",
-                         module_path, name, expected, basic) < 0)
-        return nullptr;
-    if (table) {
-        Ref dict(PyType_GetDict(type));
-        Ref capsule(dict ? PyMapping_GetItemString(dict.get(), "__pyx_vtable__") : nullptr);
-        if (!capsule) return nullptr;  // the lookup's KeyError
-        *table = PyCapsule_GetPointer(capsule.get(), nullptr);
-        if (!*table) {
-            if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "invalid vtable found for imported type");
-            return nullptr;
-        }
-    }
-    return reinterpret_cast<PyTypeObject*>(obj.release());
+    return vantor_import_type(module_path, name, expected, table);
 }
 
 // ---- pickling refusal ----------------------------------------------------------------------------

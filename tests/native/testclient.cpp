@@ -1,6 +1,6 @@
 // vantor._testclient: a native client of the package, built only for tests. It imports the types
-// and their operation tables as any native module would (public headers, module import, size
-// check, `__pyx_vtable__` capsule) and lets tests call every table slot from Python.
+// and their operation tables as any native module would (the public headers' vantor_import_<m>())
+// and lets tests call every table slot from Python.
 #include <cstring>
 #include <string_view>
 
@@ -37,43 +37,15 @@ namespace {
 
 using vantor::frame::Ref;
 
-// What a client does at its own module execution: import, check the layout, fetch the table.
-template <class Table>
-int import_table(const char* module, const char* name, size_t size, PyTypeObject*& type, Table*& table) {
-    PyObject* mod = PyImport_ImportModule(module);
-    if (!mod) return -1;
-    PyObject* t = PyObject_GetAttrString(mod, name);
-    Py_DECREF(mod);
-    if (!t) return -1;
-    if (!PyType_Check(t) || static_cast<size_t>(reinterpret_cast<PyTypeObject*>(t)->tp_basicsize) != size) {
-        PyErr_Format(PyExc_ImportError, "%s.%s does not have the expected layout", module, name);
-        Py_DECREF(t);
-        return -1;
-    }
-    PyObject* capsule = PyObject_GetAttrString(t, "__pyx_vtable__");
-    if (!capsule) {
-        Py_DECREF(t);
-        return -1;
-    }
-    table = static_cast<Table*>(PyCapsule_GetPointer(capsule, nullptr));
-    Py_DECREF(capsule);
-    if (!table) {
-        Py_DECREF(t);
-        return -1;
-    }
-    type = reinterpret_cast<PyTypeObject*>(t);
-    return 0;
-}
-
 PyObject* none_or_error() {
     if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }
 PyObject* number_or_error(double d) { return PyErr_Occurred() ? nullptr : PyFloat_FromDouble(d); }
 
-// One vector type as a client sees it: the imported type and table, and calls of every slot by
-// name with C arguments converted from Python ones.
-template <class Obj, class Table, int N>
+// One vector type as a client sees it: the type and table its header's import gives, and calls of
+// every slot by name with C arguments converted from Python ones.
+template <class Obj, class Table, int N, int (*Import)(PyTypeObject**, Table**)>
 struct VectorClient {
     static inline PyTypeObject* type = nullptr;
     static inline Table* table = nullptr;
@@ -247,14 +219,12 @@ struct VectorClient {
         return PyBool_FromLong(reinterpret_cast<Obj*>(o)->vtab == table);
     }
 
-    static int import(const char* module, const char* name) {
-        return import_table(module, name, sizeof(Obj), type, table);
-    }
+    static int import() { return Import(&type, &table); }
 };
 
-using Vector2Client = VectorClient<VantorVector2Object, VantorVector2VTable, 2>;
-using Vector3Client = VectorClient<VantorVector3Object, VantorVector3VTable, 3>;
-using Vector4Client = VectorClient<VantorVector4Object, VantorVector4VTable, 4>;
+using Vector2Client = VectorClient<VantorVector2Object, VantorVector2VTable, 2, vantor_import_vector2>;
+using Vector3Client = VectorClient<VantorVector3Object, VantorVector3VTable, 3, vantor_import_vector3>;
+using Vector4Client = VectorClient<VantorVector4Object, VantorVector4VTable, 4, vantor_import_vector4>;
 
 // The Color table: color_slot(name, *args) with C arguments converted from Python ones.
 PyTypeObject* color_type = nullptr;
@@ -262,7 +232,7 @@ VantorColorVTable* color_table = nullptr;
 
 VantorColorObject* color_arg(PyObject* args, Py_ssize_t i) {
     PyObject* o = i < PyTuple_GET_SIZE(args) ? PyTuple_GET_ITEM(args, i) : nullptr;
-    if (!o || !PyObject_TypeCheck(o, color_type)) {
+    if (!o || !VantorColor_Check(o, color_type)) {
         PyErr_Format(PyExc_TypeError, "slot argument %zd must be a Color", i);
         return nullptr;
     }
@@ -327,7 +297,7 @@ PyObject* rect_slot(PyObject*, PyObject* args) {
         return rect_table->new_(Rectangle{r[0], r[1], r[2], r[3]});
     }
     if (!PyArg_ParseTuple(args, "sO|Oi", &name, &self, &arg, &flag)) return nullptr;
-    if (!PyObject_TypeCheck(self, rect_type)) {
+    if (!VantorRect_Check(self, rect_type)) {
         PyErr_SetString(PyExc_TypeError, "slot argument 0 must be a Rect");
         return nullptr;
     }
@@ -435,7 +405,7 @@ PyObject* glyph_new(PyObject*, PyObject* args) {
 
 // (value, offsetX, offsetY, advanceX, data address, width, height, mipmaps, format, image object)
 PyObject* glyph_record(PyObject*, PyObject* o) {
-    if (!PyObject_TypeCheck(o, glyph_type)) {
+    if (!VantorGlyphInfo_Check(o, glyph_type)) {
         PyErr_SetString(PyExc_TypeError, "expected a GlyphInfo");
         return nullptr;
     }
@@ -459,7 +429,7 @@ PyObject* image_new(PyObject*, PyObject* args) {
 }
 
 PyObject* image_record(PyObject*, PyObject* o) {
-    if (!PyObject_TypeCheck(o, image_type)) {
+    if (!VantorImage_Check(o, image_type)) {
         PyErr_SetString(PyExc_TypeError, "expected an Image");
         return nullptr;
     }
@@ -501,6 +471,52 @@ PyObject* import_type(PyObject*, PyObject* args) {
     return Py_BuildValue("(NO)", reinterpret_cast<PyObject*>(type), table ? Py_True : Py_False);
 }
 
+// import_again(kind): runs vantor_import_<kind>() again, into outputs holding markers. Gives (type,
+// whether the table is the one imported at load); on failure the import's exception, or
+// AssertionError when it changed an output anyway.
+template <class Table>
+PyObject* import_into_markers(int (*import)(PyTypeObject**, Table**), const Table* loaded) noexcept {
+    static char marker;
+    PyTypeObject* type = &PyBaseObject_Type;
+    Table* table = reinterpret_cast<Table*>(&marker);
+    if (import(&type, &table) == 0) return Py_BuildValue("(NO)", type, table == loaded ? Py_True : Py_False);
+    if (type != &PyBaseObject_Type || table != reinterpret_cast<Table*>(&marker))
+        PyErr_SetString(PyExc_AssertionError, "a failed import changed its outputs");
+    return nullptr;
+}
+
+PyObject* import_again(PyObject*, PyObject* arg) noexcept {
+    const char* kind = PyUnicode_AsUTF8(arg);
+    if (!kind) return nullptr;
+    const std::string_view k = kind;
+    if (k == "vector2") return import_into_markers(vantor_import_vector2, Vector2Client::table);
+    if (k == "vector3") return import_into_markers(vantor_import_vector3, Vector3Client::table);
+    if (k == "vector4") return import_into_markers(vantor_import_vector4, Vector4Client::table);
+    if (k == "color") return import_into_markers(vantor_import_color, color_table);
+    if (k == "rect") return import_into_markers(vantor_import_rect, rect_table);
+    if (k == "image") return import_into_markers(vantor_import_image, image_table);
+    if (k == "runecell") return import_into_markers(vantor_import_runecell, glyph_table);
+    PyErr_Format(PyExc_ValueError, "no import for %s", kind);
+    return nullptr;
+}
+
+// check(kind, obj): the header's Vantor<Type>_Check() against the type imported at load.
+PyObject* check(PyObject*, PyObject* args) noexcept {
+    const char* kind;
+    PyObject* o;
+    if (!PyArg_ParseTuple(args, "sO", &kind, &o)) return nullptr;
+    const std::string_view k = kind;
+    if (k == "vector2") return PyBool_FromLong(VantorVector2_Check(o, Vector2Client::type));
+    if (k == "vector3") return PyBool_FromLong(VantorVector3_Check(o, Vector3Client::type));
+    if (k == "vector4") return PyBool_FromLong(VantorVector4_Check(o, Vector4Client::type));
+    if (k == "color") return PyBool_FromLong(VantorColor_Check(o, color_type));
+    if (k == "rect") return PyBool_FromLong(VantorRect_Check(o, rect_type));
+    if (k == "image") return PyBool_FromLong(VantorImage_Check(o, image_type));
+    if (k == "runecell") return PyBool_FromLong(VantorGlyphInfo_Check(o, glyph_type));
+    PyErr_Format(PyExc_ValueError, "no check for %s", kind);
+    return nullptr;
+}
+
 PyMethodDef functions[] = {
     {"vector2_slot", Vector2Client::slot, METH_VARARGS, nullptr},
     {"vector2_record", Vector2Client::record, METH_O, nullptr},
@@ -521,17 +537,15 @@ PyMethodDef functions[] = {
     {"image_record", image_record, METH_O, nullptr},
     {"layout", layout, METH_NOARGS, nullptr},
     {"import_type", import_type, METH_VARARGS, nullptr},
+    {"import_again", import_again, METH_O, nullptr},
+    {"check", check, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
 int exec(PyObject*) {
-    if (Vector2Client::import("vantor.vector2.vector2", "Vector2") < 0) return -1;
-    if (Vector3Client::import("vantor.vector3.vector3", "Vector3") < 0) return -1;
-    if (Vector4Client::import("vantor.vector4.vector4", "Vector4") < 0) return -1;
-    if (import_table("vantor.color.color", "Color", sizeof(VantorColorObject), color_type, color_table) < 0) return -1;
-    if (import_table("vantor.rect.rect", "Rect", sizeof(VantorRectObject), rect_type, rect_table) < 0) return -1;
-    if (import_table("vantor.image.image", "Image", sizeof(VantorImageObject), image_type, image_table) < 0) return -1;
-    if (import_table("vantor.runecell.runecell", "GlyphInfo", sizeof(VantorGlyphInfoObject), glyph_type, glyph_table) < 0)
+    if (Vector2Client::import() < 0 || Vector3Client::import() < 0 || Vector4Client::import() < 0 ||
+        vantor_import_color(&color_type, &color_table) < 0 || vantor_import_rect(&rect_type, &rect_table) < 0 ||
+        vantor_import_image(&image_type, &image_table) < 0 || vantor_import_runecell(&glyph_type, &glyph_table) < 0)
         return -1;
     return vantor_c11_import_parser(&parser);
 }

@@ -1,9 +1,10 @@
 /* Public declarations of vantor.color.color for native clients (C11 or C++).
  *
- * A client imports the module, takes the type `Color` and its operation table from the type's
- * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
- * sizeof(VantorColorObject), and then calls the table's entries directly. The slot order of
- * VantorColorVTable is the calling contract: entries are only ever appended.
+ * A client takes the type `Color` and its operation table with vantor_import_color() (below), which
+ * imports the module, checks the type's instance size against sizeof(VantorColorObject) and takes
+ * the table from the type's `__pyx_vtable__` capsule (no capsule name), and then calls the table's
+ * entries directly. The slot order of VantorColorVTable is the calling contract: entries are only
+ * ever appended.
  *
  * `Color` can be subclassed: a Color object here may be a subclass instance. Entries returning
  * PyObject* return a new reference, or NULL with an exception set. `fade` and `to_int` take a
@@ -15,6 +16,8 @@
 
 #include <Python.h>
 #include <raylib.h>
+
+#include "../typeimport.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -37,6 +40,23 @@ typedef struct VantorColorVTable {
     void (*fade)(VantorColorObject *self, float alpha, int flag);
     int (*to_int)(VantorColorObject *self, int flag);
 } VantorColorVTable;
+
+/* Imports `Color` from vantor.color.color through vantor_import_type(), normally once at the
+ * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
+ * or -1 with an exception set and both left as they were. */
+static inline int vantor_import_color(PyTypeObject **type, VantorColorVTable **table) {
+    void *found = NULL;
+    PyTypeObject *imported =
+        vantor_import_type("vantor.color.color", "Color", (Py_ssize_t)sizeof(VantorColorObject), &found);
+    if (!imported) return -1;
+    *type = imported;
+    *table = (VantorColorVTable *)found;
+    return 0;
+}
+
+/* Whether `op` is a Color or an instance of a subclass, `type` being the one
+ * vantor_import_color() gave (the client keeps it: the header holds no state). */
+#define VantorColor_Check(op, type) PyObject_TypeCheck((op), (type))
 
 #ifdef __cplusplus
 }

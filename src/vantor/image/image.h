@@ -7,13 +7,17 @@
  * Slot 0, `new`, makes an Image from a raylib Image and an optional-argument record: `count` says
  * how many optional arguments follow (0 or 1), `value` is the flag (0 when not given). The record
  * pointer may be NULL (no optional argument). It returns a new reference, or NULL with ValueError
- * for negative dimensions or mipmap counts.
+ * for negative dimensions or mipmap counts. A client takes the type `Image` and its operation table
+ * with vantor_import_image() (below), which imports the module, checks the type's instance size
+ * against sizeof(VantorImageObject) and takes the table from the type's `__pyx_vtable__` capsule.
  */
 #ifndef VANTOR_IMAGE_H
 #define VANTOR_IMAGE_H
 
 #include <Python.h>
 #include <raylib.h>
+
+#include "../typeimport.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -37,6 +41,23 @@ typedef struct VantorImageVTable {
     /* 0: `new` (renamed: `new` is a C++ keyword) */
     PyObject *(*new_)(Image image, VantorImageOptional *optional);
 } VantorImageVTable;
+
+/* Imports `Image` from vantor.image.image through vantor_import_type(), normally once at the
+ * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
+ * or -1 with an exception set and both left as they were. */
+static inline int vantor_import_image(PyTypeObject **type, VantorImageVTable **table) {
+    void *found = NULL;
+    PyTypeObject *imported =
+        vantor_import_type("vantor.image.image", "Image", (Py_ssize_t)sizeof(VantorImageObject), &found);
+    if (!imported) return -1;
+    *type = imported;
+    *table = (VantorImageVTable *)found;
+    return 0;
+}
+
+/* Whether `op` is an Image or an instance of a subclass, `type` being the one
+ * vantor_import_image() gave (the client keeps it: the header holds no state). */
+#define VantorImage_Check(op, type) PyObject_TypeCheck((op), (type))
 
 #ifdef __cplusplus
 }

@@ -1,9 +1,10 @@
 /* Public declarations of vantor.rect.rect for native clients (C11 or C++).
  *
- * A client imports the module, takes the type `Rect` and its operation table from the type's
- * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
- * sizeof(VantorRectObject), and then calls the table's entries directly. The slot order of
- * VantorRectVTable is the calling contract: entries are only ever appended.
+ * A client takes the type `Rect` and its operation table with vantor_import_rect() (below), which
+ * imports the module, checks the type's instance size against sizeof(VantorRectObject) and takes
+ * the table from the type's `__pyx_vtable__` capsule (no capsule name), and then calls the table's
+ * entries directly. The slot order of VantorRectVTable is the calling contract: entries are only
+ * ever appended.
  *
  * `Rect` can be subclassed: a Rect object here may be a subclass instance. Entries 1 to 13 take a
  * trailing dispatch flag: 1 computes directly; 0 first calls a Python subclass's override of the
@@ -16,6 +17,7 @@
 #include <Python.h>
 #include <raylib.h>
 
+#include "../typeimport.h"
 #include "../vector2/vector2.h"
 #include "../vector4/vector4.h"
 
@@ -48,6 +50,23 @@ typedef struct VantorRectVTable {
     PyObject *(*get_vector4)(VantorRectObject *self, int flag);
     PyObject *(*get_tuple)(VantorRectObject *self, int flag);
 } VantorRectVTable;
+
+/* Imports `Rect` from vantor.rect.rect through vantor_import_type(), normally once at the
+ * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
+ * or -1 with an exception set and both left as they were. */
+static inline int vantor_import_rect(PyTypeObject **type, VantorRectVTable **table) {
+    void *found = NULL;
+    PyTypeObject *imported =
+        vantor_import_type("vantor.rect.rect", "Rect", (Py_ssize_t)sizeof(VantorRectObject), &found);
+    if (!imported) return -1;
+    *type = imported;
+    *table = (VantorRectVTable *)found;
+    return 0;
+}
+
+/* Whether `op` is a Rect or an instance of a subclass, `type` being the one
+ * vantor_import_rect() gave (the client keeps it: the header holds no state). */
+#define VantorRect_Check(op, type) PyObject_TypeCheck((op), (type))
 
 #ifdef __cplusplus
 }

@@ -1,16 +1,19 @@
 /* Public declarations of vantor.runecell.runecell for native clients (C11 or C++).
  *
- * A client imports the module, takes the type `GlyphInfo` and its operation table from the type's
- * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
- * sizeof(VantorGlyphInfoObject), and calls `new` to wrap a raylib GlyphInfo: the struct is copied,
- * and its bitmap is wrapped in a vantor.image.image.Image (which never frees the pixel data: the
- * caller keeps owning it). `new` returns a new reference, or NULL with an exception set.
+ * A client takes the type `GlyphInfo` and its operation table with vantor_import_runecell()
+ * (below), which imports the module, checks the type's instance size against
+ * sizeof(VantorGlyphInfoObject) and takes the table from the type's `__pyx_vtable__` capsule (no
+ * capsule name), and calls `new` to wrap a raylib GlyphInfo: the struct is copied, and its bitmap
+ * is wrapped in a vantor.image.image.Image (which never frees the pixel data: the caller keeps
+ * owning it). `new` returns a new reference, or NULL with an exception set.
  */
 #ifndef VANTOR_RUNECELL_H
 #define VANTOR_RUNECELL_H
 
 #include <Python.h>
 #include <raylib.h>
+
+#include "../typeimport.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -29,6 +32,24 @@ typedef struct VantorGlyphInfoVTable {
     /* 0: `new` (renamed: `new` is a C++ keyword) */
     PyObject *(*new_)(GlyphInfo raw);
 } VantorGlyphInfoVTable;
+
+/* Imports `GlyphInfo` from vantor.runecell.runecell through vantor_import_type(), normally once at the
+ * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
+ * or -1 with an exception set and both left as they were. */
+static inline int vantor_import_runecell(PyTypeObject **type, VantorGlyphInfoVTable **table) {
+    void *found = NULL;
+    PyTypeObject *imported =
+        vantor_import_type("vantor.runecell.runecell", "GlyphInfo", (Py_ssize_t)sizeof(VantorGlyphInfoObject),
+                           &found);
+    if (!imported) return -1;
+    *type = imported;
+    *table = (VantorGlyphInfoVTable *)found;
+    return 0;
+}
+
+/* Whether `op` is a GlyphInfo or an instance of a subclass, `type` being the one
+ * vantor_import_runecell() gave (the client keeps it: the header holds no state). */
+#define VantorGlyphInfo_Check(op, type) PyObject_TypeCheck((op), (type))
 
 #ifdef __cplusplus
 }

@@ -1,9 +1,10 @@
 /* Public declarations of vantor.vector2.vector2 for native clients (C11 or C++).
  *
- * A client imports the module, takes the type `Vector2` and its operation table from the type's
- * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
- * sizeof(VantorVector2Object), and then calls the table's entries directly. The slot order of
- * VantorVector2VTable is the calling contract: entries are only ever appended.
+ * A client takes the type `Vector2` and its operation table with vantor_import_vector2() (below),
+ * which imports the module, checks the type's instance size against sizeof(VantorVector2Object) and
+ * takes the table from the type's `__pyx_vtable__` capsule (no capsule name), and then calls the
+ * table's entries directly. The slot order of VantorVector2VTable is the calling contract: entries
+ * are only ever appended.
  *
  * Entries returning PyObject* return a new reference, or NULL with an exception set. Entries that
  * are also Python methods take a trailing `int` dispatch flag; pass 1. The list/tuple entries
@@ -14,6 +15,8 @@
 
 #include <Python.h>
 #include <raylib.h>
+
+#include "../typeimport.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -62,6 +65,23 @@ typedef struct VantorVector2VTable {
     double (*distance_squared_to)(VantorVector2Object *self, VantorVector2Object *other, int flag);
     double (*dot)(VantorVector2Object *self, VantorVector2Object *other, int flag);
 } VantorVector2VTable;
+
+/* Imports `Vector2` from vantor.vector2.vector2 through vantor_import_type(), normally once at the
+ * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
+ * or -1 with an exception set and both left as they were. */
+static inline int vantor_import_vector2(PyTypeObject **type, VantorVector2VTable **table) {
+    void *found = NULL;
+    PyTypeObject *imported =
+        vantor_import_type("vantor.vector2.vector2", "Vector2", (Py_ssize_t)sizeof(VantorVector2Object), &found);
+    if (!imported) return -1;
+    *type = imported;
+    *table = (VantorVector2VTable *)found;
+    return 0;
+}
+
+/* Whether `op` is a Vector2 or an instance of a subclass, `type` being the one
+ * vantor_import_vector2() gave (the client keeps it: the header holds no state). */
+#define VantorVector2_Check(op, type) PyObject_TypeCheck((op), (type))
 
 #ifdef __cplusplus
 }

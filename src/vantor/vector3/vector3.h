@@ -1,9 +1,10 @@
 /* Public declarations of vantor.vector3.vector3 for native clients (C11 or C++).
  *
- * A client imports the module, takes the type `Vector3` and its operation table from the type's
- * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
- * sizeof(VantorVector3Object), and then calls the table's entries directly. The slot order of
- * VantorVector3VTable is the calling contract: entries are only ever appended.
+ * A client takes the type `Vector3` and its operation table with vantor_import_vector3() (below),
+ * which imports the module, checks the type's instance size against sizeof(VantorVector3Object) and
+ * takes the table from the type's `__pyx_vtable__` capsule (no capsule name), and then calls the
+ * table's entries directly. The slot order of VantorVector3VTable is the calling contract: entries
+ * are only ever appended.
  *
  * Entries returning PyObject* return a new reference, or NULL with an exception set. Entries that
  * are also Python methods take a trailing `int` dispatch flag; pass 1. The list/tuple entries
@@ -14,6 +15,8 @@
 
 #include <Python.h>
 #include <raylib.h>
+
+#include "../typeimport.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -62,6 +65,23 @@ typedef struct VantorVector3VTable {
     double (*dot)(VantorVector3Object *self, VantorVector3Object *other, int flag);
     PyObject *(*cross)(VantorVector3Object *self, VantorVector3Object *other, int flag);
 } VantorVector3VTable;
+
+/* Imports `Vector3` from vantor.vector3.vector3 through vantor_import_type(), normally once at the
+ * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
+ * or -1 with an exception set and both left as they were. */
+static inline int vantor_import_vector3(PyTypeObject **type, VantorVector3VTable **table) {
+    void *found = NULL;
+    PyTypeObject *imported =
+        vantor_import_type("vantor.vector3.vector3", "Vector3", (Py_ssize_t)sizeof(VantorVector3Object), &found);
+    if (!imported) return -1;
+    *type = imported;
+    *table = (VantorVector3VTable *)found;
+    return 0;
+}
+
+/* Whether `op` is a Vector3 or an instance of a subclass, `type` being the one
+ * vantor_import_vector3() gave (the client keeps it: the header holds no state). */
+#define VantorVector3_Check(op, type) PyObject_TypeCheck((op), (type))
 
 #ifdef __cplusplus
 }

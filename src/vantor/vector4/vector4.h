@@ -1,9 +1,10 @@
 /* Public declarations of vantor.vector4.vector4 for native clients (C11 or C++).
  *
- * A client imports the module, takes the type `Vector4` and its operation table from the type's
- * `__pyx_vtable__` capsule (no capsule name), checks the type's instance size against
- * sizeof(VantorVector4Object), and then calls the table's entries directly. The slot order of
- * VantorVector4VTable is the calling contract: entries are only ever appended.
+ * A client takes the type `Vector4` and its operation table with vantor_import_vector4() (below),
+ * which imports the module, checks the type's instance size against sizeof(VantorVector4Object) and
+ * takes the table from the type's `__pyx_vtable__` capsule (no capsule name), and then calls the
+ * table's entries directly. The slot order of VantorVector4VTable is the calling contract: entries
+ * are only ever appended.
  *
  * Entries returning PyObject* return a new reference, or NULL with an exception set. Entries that
  * are also Python methods take a trailing `int` dispatch flag; pass 1. The list/tuple entries
@@ -13,6 +14,8 @@
 #define VANTOR_VECTOR4_H
 
 #include <Python.h>
+
+#include "../typeimport.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -65,6 +68,23 @@ typedef struct VantorVector4VTable {
     double (*distance_squared_to)(VantorVector4Object *self, VantorVector4Object *other, int flag);
     double (*dot)(VantorVector4Object *self, VantorVector4Object *other, int flag);
 } VantorVector4VTable;
+
+/* Imports `Vector4` from vantor.vector4.vector4 through vantor_import_type(), normally once at the
+ * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
+ * or -1 with an exception set and both left as they were. */
+static inline int vantor_import_vector4(PyTypeObject **type, VantorVector4VTable **table) {
+    void *found = NULL;
+    PyTypeObject *imported =
+        vantor_import_type("vantor.vector4.vector4", "Vector4", (Py_ssize_t)sizeof(VantorVector4Object), &found);
+    if (!imported) return -1;
+    *type = imported;
+    *table = (VantorVector4VTable *)found;
+    return 0;
+}
+
+/* Whether `op` is a Vector4 or an instance of a subclass, `type` being the one
+ * vantor_import_vector4() gave (the client keeps it: the header holds no state). */
+#define VantorVector4_Check(op, type) PyObject_TypeCheck((op), (type))
 
 #ifdef __cplusplus
 }
