@@ -103,6 +103,7 @@ class TestHeaderImports:
             monkeypatch.setitem(sys.modules, "vantor.color.color", fake)
             with pytest.raises(error, match=re.escape(text)):
                 client.import_again("color")
+        assert client.check("color", Color(1, 2, 3))  # the check still has the type imported before
 
     def test_check_accepts_subclasses_and_refuses_other_types(self):
         class Tint(Color):

@@ -10,7 +10,7 @@
 
 static VantorParser parser;
 /* Filled once at module execution by the headers' vantor_import_<module>() and kept for the
- * process: the types for the Vantor<Type>_Check() macros, the tables for the calls. */
+ * process: the types (which the Vantor<Type>_Check() macros test against), the tables for the calls. */
 static PyTypeObject *vector2_type, *color_type, *rect_type;
 static VantorVector2VTable *vector2_table;
 static VantorColorVTable *color_table;
@@ -45,8 +45,8 @@ static PyObject *step(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
     double dt;
     int inside;
     (void)self;
-    if (nargs != 4 || !VantorVector2_Check(args[0], vector2_type) || !VantorVector2_Check(args[1], vector2_type) ||
-        !VantorRect_Check(args[3], rect_type)) {
+    if (nargs != 4 || !VantorVector2_Check(args[0]) || !VantorVector2_Check(args[1]) ||
+        !VantorRect_Check(args[3])) {
         PyErr_SetString(PyExc_TypeError, "step(Vector2, Vector2, float, Rect)");
         return NULL;
     }
@@ -73,7 +73,7 @@ static PyObject *blend(PyObject *self, PyObject *const *args, Py_ssize_t nargs) 
     PyObject *tinted;
     int packed;
     (void)self;
-    if (nargs != 2 || !VantorColor_Check(args[0], color_type) || !VantorColor_Check(args[1], color_type)) {
+    if (nargs != 2 || !VantorColor_Check(args[0]) || !VantorColor_Check(args[1])) {
         PyErr_SetString(PyExc_TypeError, "blend(Color, Color)");
         return NULL;
     }

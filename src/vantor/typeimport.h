@@ -6,9 +6,11 @@
  * type's own dict. Each type's header wraps this in `vantor_import_<module>()`; vantor's own
  * modules import each other's types through the same function.
  *
- * The headers hold no state: the client keeps the type and table it was given (in statics of its
- * own, filled once at module execution), and passes the type to the headers' `Vantor<Type>_Check`
- * macros. A client of several translation units thus checks against one type everywhere.
+ * The client keeps the type and table it was given (in statics of its own, filled once at module
+ * execution). Each header also remembers the type per translation unit, for its one-argument
+ * `Vantor<Type>_Check(op)` macro, as CPython's datetime.h remembers its C API: every translation
+ * unit that checks calls the import (cheap after the first, the module being imported already);
+ * before it, the check is 0.
  */
 #ifndef VANTOR_TYPEIMPORT_H
 #define VANTOR_TYPEIMPORT_H
@@ -83,6 +85,11 @@ static inline PyTypeObject *vantor_import_type(const char *module, const char *n
 fail:
     Py_DECREF(obj);
     return NULL;
+}
+
+/* Whether `op` is an instance of `type` or of a subclass; 0 when `type` is NULL (not imported). */
+static inline int vantor_type_check(PyObject *op, PyTypeObject *type) {
+    return type != NULL && PyObject_TypeCheck(op, type);
 }
 
 #ifdef __cplusplus

@@ -232,7 +232,7 @@ VantorColorVTable* color_table = nullptr;
 
 VantorColorObject* color_arg(PyObject* args, Py_ssize_t i) {
     PyObject* o = i < PyTuple_GET_SIZE(args) ? PyTuple_GET_ITEM(args, i) : nullptr;
-    if (!o || !VantorColor_Check(o, color_type)) {
+    if (!o || !VantorColor_Check(o)) {
         PyErr_Format(PyExc_TypeError, "slot argument %zd must be a Color", i);
         return nullptr;
     }
@@ -297,7 +297,7 @@ PyObject* rect_slot(PyObject*, PyObject* args) {
         return rect_table->new_(Rectangle{r[0], r[1], r[2], r[3]});
     }
     if (!PyArg_ParseTuple(args, "sO|Oi", &name, &self, &arg, &flag)) return nullptr;
-    if (!VantorRect_Check(self, rect_type)) {
+    if (!VantorRect_Check(self)) {
         PyErr_SetString(PyExc_TypeError, "slot argument 0 must be a Rect");
         return nullptr;
     }
@@ -405,7 +405,7 @@ PyObject* glyph_new(PyObject*, PyObject* args) {
 
 // (value, offsetX, offsetY, advanceX, data address, width, height, mipmaps, format, image object)
 PyObject* glyph_record(PyObject*, PyObject* o) {
-    if (!VantorGlyphInfo_Check(o, glyph_type)) {
+    if (!VantorGlyphInfo_Check(o)) {
         PyErr_SetString(PyExc_TypeError, "expected a GlyphInfo");
         return nullptr;
     }
@@ -429,7 +429,7 @@ PyObject* image_new(PyObject*, PyObject* args) {
 }
 
 PyObject* image_record(PyObject*, PyObject* o) {
-    if (!VantorImage_Check(o, image_type)) {
+    if (!VantorImage_Check(o)) {
         PyErr_SetString(PyExc_TypeError, "expected an Image");
         return nullptr;
     }
@@ -506,13 +506,13 @@ PyObject* check(PyObject*, PyObject* args) noexcept {
     PyObject* o;
     if (!PyArg_ParseTuple(args, "sO", &kind, &o)) return nullptr;
     const std::string_view k = kind;
-    if (k == "vector2") return PyBool_FromLong(VantorVector2_Check(o, Vector2Client::type));
-    if (k == "vector3") return PyBool_FromLong(VantorVector3_Check(o, Vector3Client::type));
-    if (k == "vector4") return PyBool_FromLong(VantorVector4_Check(o, Vector4Client::type));
-    if (k == "color") return PyBool_FromLong(VantorColor_Check(o, color_type));
-    if (k == "rect") return PyBool_FromLong(VantorRect_Check(o, rect_type));
-    if (k == "image") return PyBool_FromLong(VantorImage_Check(o, image_type));
-    if (k == "runecell") return PyBool_FromLong(VantorGlyphInfo_Check(o, glyph_type));
+    if (k == "vector2") return PyBool_FromLong(VantorVector2_Check(o));
+    if (k == "vector3") return PyBool_FromLong(VantorVector3_Check(o));
+    if (k == "vector4") return PyBool_FromLong(VantorVector4_Check(o));
+    if (k == "color") return PyBool_FromLong(VantorColor_Check(o));
+    if (k == "rect") return PyBool_FromLong(VantorRect_Check(o));
+    if (k == "image") return PyBool_FromLong(VantorImage_Check(o));
+    if (k == "runecell") return PyBool_FromLong(VantorGlyphInfo_Check(o));
     PyErr_Format(PyExc_ValueError, "no check for %s", kind);
     return nullptr;
 }

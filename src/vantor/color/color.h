@@ -41,6 +41,12 @@ typedef struct VantorColorVTable {
     int (*to_int)(VantorColorObject *self, int flag);
 } VantorColorVTable;
 
+/* The type vantor_import_color() gave in this translation unit, for VantorColor_Check(). */
+static inline PyTypeObject **vantor_color_type_slot(void) {
+    static PyTypeObject *type;
+    return &type;
+}
+
 /* Imports `Color` from vantor.color.color through vantor_import_type(), normally once at the
  * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
  * or -1 with an exception set and both left as they were. */
@@ -49,14 +55,14 @@ static inline int vantor_import_color(PyTypeObject **type, VantorColorVTable **t
     PyTypeObject *imported =
         vantor_import_type("vantor.color.color", "Color", (Py_ssize_t)sizeof(VantorColorObject), &found);
     if (!imported) return -1;
-    *type = imported;
+    *type = *vantor_color_type_slot() = imported;
     *table = (VantorColorVTable *)found;
     return 0;
 }
 
-/* Whether `op` is a Color or an instance of a subclass, `type` being the one
- * vantor_import_color() gave (the client keeps it: the header holds no state). */
-#define VantorColor_Check(op, type) PyObject_TypeCheck((op), (type))
+/* Whether `op` is a Color or an instance of a subclass: 0 in a translation unit that has not
+ * called vantor_import_color(). */
+#define VantorColor_Check(op) vantor_type_check((op), *vantor_color_type_slot())
 
 #ifdef __cplusplus
 }

@@ -42,6 +42,12 @@ typedef struct VantorImageVTable {
     PyObject *(*new_)(Image image, VantorImageOptional *optional);
 } VantorImageVTable;
 
+/* The type vantor_import_image() gave in this translation unit, for VantorImage_Check(). */
+static inline PyTypeObject **vantor_image_type_slot(void) {
+    static PyTypeObject *type;
+    return &type;
+}
+
 /* Imports `Image` from vantor.image.image through vantor_import_type(), normally once at the
  * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
  * or -1 with an exception set and both left as they were. */
@@ -50,14 +56,14 @@ static inline int vantor_import_image(PyTypeObject **type, VantorImageVTable **t
     PyTypeObject *imported =
         vantor_import_type("vantor.image.image", "Image", (Py_ssize_t)sizeof(VantorImageObject), &found);
     if (!imported) return -1;
-    *type = imported;
+    *type = *vantor_image_type_slot() = imported;
     *table = (VantorImageVTable *)found;
     return 0;
 }
 
-/* Whether `op` is an Image or an instance of a subclass, `type` being the one
- * vantor_import_image() gave (the client keeps it: the header holds no state). */
-#define VantorImage_Check(op, type) PyObject_TypeCheck((op), (type))
+/* Whether `op` is a Image or an instance of a subclass: 0 in a translation unit that has not
+ * called vantor_import_image(). */
+#define VantorImage_Check(op) vantor_type_check((op), *vantor_image_type_slot())
 
 #ifdef __cplusplus
 }

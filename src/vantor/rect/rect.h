@@ -51,6 +51,12 @@ typedef struct VantorRectVTable {
     PyObject *(*get_tuple)(VantorRectObject *self, int flag);
 } VantorRectVTable;
 
+/* The type vantor_import_rect() gave in this translation unit, for VantorRect_Check(). */
+static inline PyTypeObject **vantor_rect_type_slot(void) {
+    static PyTypeObject *type;
+    return &type;
+}
+
 /* Imports `Rect` from vantor.rect.rect through vantor_import_type(), normally once at the
  * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
  * or -1 with an exception set and both left as they were. */
@@ -59,14 +65,14 @@ static inline int vantor_import_rect(PyTypeObject **type, VantorRectVTable **tab
     PyTypeObject *imported =
         vantor_import_type("vantor.rect.rect", "Rect", (Py_ssize_t)sizeof(VantorRectObject), &found);
     if (!imported) return -1;
-    *type = imported;
+    *type = *vantor_rect_type_slot() = imported;
     *table = (VantorRectVTable *)found;
     return 0;
 }
 
-/* Whether `op` is a Rect or an instance of a subclass, `type` being the one
- * vantor_import_rect() gave (the client keeps it: the header holds no state). */
-#define VantorRect_Check(op, type) PyObject_TypeCheck((op), (type))
+/* Whether `op` is a Rect or an instance of a subclass: 0 in a translation unit that has not
+ * called vantor_import_rect(). */
+#define VantorRect_Check(op) vantor_type_check((op), *vantor_rect_type_slot())
 
 #ifdef __cplusplus
 }

@@ -33,6 +33,12 @@ typedef struct VantorGlyphInfoVTable {
     PyObject *(*new_)(GlyphInfo raw);
 } VantorGlyphInfoVTable;
 
+/* The type vantor_import_runecell() gave in this translation unit, for VantorGlyphInfo_Check(). */
+static inline PyTypeObject **vantor_runecell_type_slot(void) {
+    static PyTypeObject *type;
+    return &type;
+}
+
 /* Imports `GlyphInfo` from vantor.runecell.runecell through vantor_import_type(), normally once at the
  * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
  * or -1 with an exception set and both left as they were. */
@@ -42,14 +48,14 @@ static inline int vantor_import_runecell(PyTypeObject **type, VantorGlyphInfoVTa
         vantor_import_type("vantor.runecell.runecell", "GlyphInfo", (Py_ssize_t)sizeof(VantorGlyphInfoObject),
                            &found);
     if (!imported) return -1;
-    *type = imported;
+    *type = *vantor_runecell_type_slot() = imported;
     *table = (VantorGlyphInfoVTable *)found;
     return 0;
 }
 
-/* Whether `op` is a GlyphInfo or an instance of a subclass, `type` being the one
- * vantor_import_runecell() gave (the client keeps it: the header holds no state). */
-#define VantorGlyphInfo_Check(op, type) PyObject_TypeCheck((op), (type))
+/* Whether `op` is a GlyphInfo or an instance of a subclass: 0 in a translation unit that has not
+ * called vantor_import_runecell(). */
+#define VantorGlyphInfo_Check(op) vantor_type_check((op), *vantor_runecell_type_slot())
 
 #ifdef __cplusplus
 }

@@ -66,6 +66,12 @@ typedef struct VantorVector2VTable {
     double (*dot)(VantorVector2Object *self, VantorVector2Object *other, int flag);
 } VantorVector2VTable;
 
+/* The type vantor_import_vector2() gave in this translation unit, for VantorVector2_Check(). */
+static inline PyTypeObject **vantor_vector2_type_slot(void) {
+    static PyTypeObject *type;
+    return &type;
+}
+
 /* Imports `Vector2` from vantor.vector2.vector2 through vantor_import_type(), normally once at the
  * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
  * or -1 with an exception set and both left as they were. */
@@ -74,14 +80,14 @@ static inline int vantor_import_vector2(PyTypeObject **type, VantorVector2VTable
     PyTypeObject *imported =
         vantor_import_type("vantor.vector2.vector2", "Vector2", (Py_ssize_t)sizeof(VantorVector2Object), &found);
     if (!imported) return -1;
-    *type = imported;
+    *type = *vantor_vector2_type_slot() = imported;
     *table = (VantorVector2VTable *)found;
     return 0;
 }
 
-/* Whether `op` is a Vector2 or an instance of a subclass, `type` being the one
- * vantor_import_vector2() gave (the client keeps it: the header holds no state). */
-#define VantorVector2_Check(op, type) PyObject_TypeCheck((op), (type))
+/* Whether `op` is a Vector2 or an instance of a subclass: 0 in a translation unit that has not
+ * called vantor_import_vector2(). */
+#define VantorVector2_Check(op) vantor_type_check((op), *vantor_vector2_type_slot())
 
 #ifdef __cplusplus
 }

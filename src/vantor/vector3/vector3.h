@@ -66,6 +66,12 @@ typedef struct VantorVector3VTable {
     PyObject *(*cross)(VantorVector3Object *self, VantorVector3Object *other, int flag);
 } VantorVector3VTable;
 
+/* The type vantor_import_vector3() gave in this translation unit, for VantorVector3_Check(). */
+static inline PyTypeObject **vantor_vector3_type_slot(void) {
+    static PyTypeObject *type;
+    return &type;
+}
+
 /* Imports `Vector3` from vantor.vector3.vector3 through vantor_import_type(), normally once at the
  * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
  * or -1 with an exception set and both left as they were. */
@@ -74,14 +80,14 @@ static inline int vantor_import_vector3(PyTypeObject **type, VantorVector3VTable
     PyTypeObject *imported =
         vantor_import_type("vantor.vector3.vector3", "Vector3", (Py_ssize_t)sizeof(VantorVector3Object), &found);
     if (!imported) return -1;
-    *type = imported;
+    *type = *vantor_vector3_type_slot() = imported;
     *table = (VantorVector3VTable *)found;
     return 0;
 }
 
-/* Whether `op` is a Vector3 or an instance of a subclass, `type` being the one
- * vantor_import_vector3() gave (the client keeps it: the header holds no state). */
-#define VantorVector3_Check(op, type) PyObject_TypeCheck((op), (type))
+/* Whether `op` is a Vector3 or an instance of a subclass: 0 in a translation unit that has not
+ * called vantor_import_vector3(). */
+#define VantorVector3_Check(op) vantor_type_check((op), *vantor_vector3_type_slot())
 
 #ifdef __cplusplus
 }

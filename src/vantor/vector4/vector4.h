@@ -69,6 +69,12 @@ typedef struct VantorVector4VTable {
     double (*dot)(VantorVector4Object *self, VantorVector4Object *other, int flag);
 } VantorVector4VTable;
 
+/* The type vantor_import_vector4() gave in this translation unit, for VantorVector4_Check(). */
+static inline PyTypeObject **vantor_vector4_type_slot(void) {
+    static PyTypeObject *type;
+    return &type;
+}
+
 /* Imports `Vector4` from vantor.vector4.vector4 through vantor_import_type(), normally once at the
  * client's module execution: 0 with `*type` (a new reference the client keeps) and `*table` set,
  * or -1 with an exception set and both left as they were. */
@@ -77,14 +83,14 @@ static inline int vantor_import_vector4(PyTypeObject **type, VantorVector4VTable
     PyTypeObject *imported =
         vantor_import_type("vantor.vector4.vector4", "Vector4", (Py_ssize_t)sizeof(VantorVector4Object), &found);
     if (!imported) return -1;
-    *type = imported;
+    *type = *vantor_vector4_type_slot() = imported;
     *table = (VantorVector4VTable *)found;
     return 0;
 }
 
-/* Whether `op` is a Vector4 or an instance of a subclass, `type` being the one
- * vantor_import_vector4() gave (the client keeps it: the header holds no state). */
-#define VantorVector4_Check(op, type) PyObject_TypeCheck((op), (type))
+/* Whether `op` is a Vector4 or an instance of a subclass: 0 in a translation unit that has not
+ * called vantor_import_vector4(). */
+#define VantorVector4_Check(op) vantor_type_check((op), *vantor_vector4_type_slot())
 
 #ifdef __cplusplus
 }
