@@ -530,10 +530,7 @@ int publish(PyObject* module) noexcept {
 }
 
 int imports(PyObject*) noexcept {
-    void* t = nullptr;
-    vector4_type = import_type("vantor.vector4.vector4", "Vector4", sizeof(VantorVector4Object), &t);
-    vector4_table = static_cast<VantorVector4VTable*>(t);
-    return vector4_type ? 0 : -1;
+    return vantor_import_vector4(&vector4_type, &vector4_table);
 }
 
 constexpr const char* builtins_used[] = {"staticmethod"};

@@ -331,11 +331,10 @@ int build_rows() noexcept {
 }
 
 int imports(PyObject*) noexcept {
-    void* table = nullptr;
-    vector4_type = import_type("vantor.vector4.vector4", "Vector4", sizeof(VantorVector4Object), &table);
-    if (!vector4_type) return -1;
-    color_type = import_type("vantor.color.color", "Color", sizeof(VantorColorObject), &table);
-    if (!color_type) return -1;
+    VantorVector4VTable* vector4_table;  // read only for the check that the type has one
+    VantorColorVTable* color_table;
+    if (vantor_import_vector4(&vector4_type, &vector4_table) < 0 || vantor_import_color(&color_type, &color_table) < 0)
+        return -1;
     return build_rows();
 }
 

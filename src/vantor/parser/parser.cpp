@@ -163,13 +163,16 @@ int export_functions(PyObject* module) noexcept {
 }
 
 int imports(PyObject* module) noexcept {
-    void* table = nullptr;
-    return (vector2_type = import_type("vantor.vector2.vector2", "Vector2", sizeof(VantorVector2Object), &table)) &&
-                   (vector4_type = import_type("vantor.vector4.vector4", "Vector4", sizeof(VantorVector4Object), &table)) &&
-                   (color_type = import_type("vantor.color.color", "Color", sizeof(VantorColorObject), &table)) &&
-                   (rect_type = import_type("vantor.rect.rect", "Rect", sizeof(VantorRectObject), &table))
-               ? import_builtin_type(module)
-               : -1;
+    // The tables are read only for the check that each type has one.
+    VantorVector2VTable* vector2_table;
+    VantorVector4VTable* vector4_table;
+    VantorColorVTable* color_table;
+    VantorRectVTable* rect_table;
+    if (vantor_import_vector2(&vector2_type, &vector2_table) < 0 ||
+        vantor_import_vector4(&vector4_type, &vector4_table) < 0 || vantor_import_color(&color_type, &color_table) < 0 ||
+        vantor_import_rect(&rect_type, &rect_table) < 0)
+        return -1;
+    return import_builtin_type(module);
 }
 
 constexpr ModuleSteps steps{standard_builtins, export_functions, imports};

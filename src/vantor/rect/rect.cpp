@@ -852,13 +852,9 @@ int publish(PyObject* module) noexcept {
 }
 
 int imports(PyObject* module) noexcept {
-    void* t = nullptr;
-    vector2_type = import_type("vantor.vector2.vector2", "Vector2", sizeof(VantorVector2Object), &t);
-    if (!vector2_type) return -1;
-    vector2_table = static_cast<VantorVector2VTable*>(t);
-    vector4_type = import_type("vantor.vector4.vector4", "Vector4", sizeof(VantorVector4Object), &t);
-    if (!vector4_type) return -1;
-    vector4_table = static_cast<VantorVector4VTable*>(t);
+    if (vantor_import_vector2(&vector2_type, &vector2_table) < 0 ||
+        vantor_import_vector4(&vector4_type, &vector4_table) < 0)
+        return -1;
     return import_builtin_type(module);
 }
 

@@ -100,10 +100,7 @@ int publish(PyObject* module) noexcept {
 }
 
 int imports(PyObject* module) noexcept {
-    void* t = nullptr;
-    image_type = import_type("vantor.image.image", "Image", sizeof(VantorImageObject), &t);
-    image_table = static_cast<VantorImageVTable*>(t);
-    return image_type ? import_builtin_type(module) : -1;
+    return vantor_import_image(&image_type, &image_table) < 0 ? -1 : import_builtin_type(module);
 }
 
 constexpr ModuleSteps steps{standard_builtins, publish, imports};
