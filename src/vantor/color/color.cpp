@@ -10,6 +10,7 @@
 #include "frame/declare.hpp"
 #include "frame/function.hpp"
 #include "frame/module.hpp"
+#include "frame/record.hpp"
 #include "vector4/vector4.h"
 
 namespace {
@@ -57,30 +58,26 @@ bool to_channel(PyObject* o, unsigned char& out) noexcept {
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
 bool is_color(PyObject* o) noexcept { return PyObject_TypeCheck(o, &color_type); }
 
-// Every access to a channel of a colour that may be shared is a relaxed atomic byte access (see
-// core.hpp); a whole colour is read or written one channel after another.
-unsigned char& channel_ref(Obj* o, int i) noexcept {
-    Color& c = o->_raw;
-    return i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : c.a;
-}
-unsigned char get_channel_value(Obj* o, int i) noexcept { return relaxed_load(channel_ref(o, i)); }
-void set_channel_value(Obj* o, int i, unsigned char v) noexcept { relaxed_store(channel_ref(o, i), v); }
-Color load(Obj* o) noexcept {
-    return Color{get_channel_value(o, 0), get_channel_value(o, 1), get_channel_value(o, 2), get_channel_value(o, 3)};
-}
-void store(Obj* o, Color c) noexcept {
-    set_channel_value(o, 0, c.r);
-    set_channel_value(o, 1, c.g);
-    set_channel_value(o, 2, c.b);
-    set_channel_value(o, 3, c.a);
-}
+// The channels r, g, b, a; every access goes through the record layer.
+struct Layout {
+    using Object = Obj;
+    using Record = Color;
+    using Scalar = unsigned char;
+    static constexpr int N = 4;
+    static constexpr Color Obj::*record = &Obj::_raw;
+    static constexpr unsigned char Color::*members[N] = {&Color::r, &Color::g, &Color::b, &Color::a};
+};
+using Record = Fields<Layout>;
+unsigned char get_channel_value(Obj* o, int i) noexcept { return Record::get(o, i); }
+void set_channel_value(Obj* o, int i, unsigned char v) noexcept { Record::set(o, i, v); }
+Color load(Obj* o) noexcept { return Record::load_record(o); }
+void store(Obj* o, Color c) noexcept { Record::store_record(o, c); }
 
 // ---- table entries ----------------------------------------------------------------------------
 
 PyObject* new_(int r, int g, int b, int a) noexcept {
-    auto* o = reinterpret_cast<Obj*>(color_type.tp_alloc(&color_type, 0));
+    Obj* o = Record::alloc<&table>(&color_type);
     if (!o) return fail("new");
-    o->vtab = &table;
     store(o, Color{saturate(r), saturate(g), saturate(b), saturate(a)});
     return reinterpret_cast<PyObject*>(o);
 }
@@ -242,12 +239,7 @@ int init_channels(Obj* self, PyObject* const* bound) noexcept {
     return 0;
 }
 
-PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
-    auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
-    if (!o) return fail("__new__");
-    o->vtab = &table;
-    return reinterpret_cast<PyObject*>(o);
-}
+constexpr auto tp_new = Record::tp_new<&table>;
 
 int tp_init(PyObject* self, PyObject* args, PyObject* kwds) noexcept {
     PyObject* bound[4];
@@ -479,9 +471,7 @@ PyObject* tp_iter(PyObject* self) noexcept {
 // ---- the type and module execution ------------------------------------------------------------
 
 // The buffer protocol: the four channels, viewed in place.
-int bf_getbuffer(PyObject* self, Py_buffer* view, int flags) noexcept {
-    return export_items<unsigned char, 4>(self, view, flags, &as(self)->_raw.r, "B");
-}
+constexpr char buffer_format[] = "B";
 
 constexpr char type_doc[] =
     "Color(r, g, b, a=255)\n--\n\n"
@@ -497,7 +487,7 @@ constexpr char type_doc[] =
     ">>> c = Color(200, 100, 50)\n>>> c.tint(Color(128, 255, 0, 128)), c.to_int()\n"
     "(Color(100, 100, 0, 128), -932957441)";
 
-PyBufferProcs buffer = {.bf_getbuffer = bf_getbuffer};
+PyBufferProcs buffer = {.bf_getbuffer = Record::bf_getbuffer<buffer_format>};
 PySequenceMethods sequence = {.sq_length = sq_length};
 
 PyTypeObject color_type = {

@@ -11,6 +11,7 @@
 #include "frame/function.hpp"
 #include "frame/iterator.hpp"
 #include "frame/module.hpp"
+#include "frame/record.hpp"
 
 namespace {
 
@@ -33,19 +34,21 @@ bool is_rect(PyObject* o) noexcept { return PyObject_TypeCheck(o, &rect_type); }
 
 // ---- record arithmetic (single precision) -----------------------------------------------------
 
-float& field(Rectangle& r, int i) noexcept { return i == 0 ? r.x : i == 1 ? r.y : i == 2 ? r.width : r.height; }
-
-// Every access to a field of a rectangle that may be shared is a relaxed atomic one (see
-// core.hpp); a whole record is read or written one field after another.
-float get(Obj* o, int i) noexcept { return relaxed_load(field(o->_raw, i)); }
-void set(Obj* o, int i, float v) noexcept { relaxed_store(field(o->_raw, i), v); }
-Rectangle load(Obj* o) noexcept { return Rectangle{get(o, 0), get(o, 1), get(o, 2), get(o, 3)}; }
-void store(Obj* o, const Rectangle& r) noexcept {
-    set(o, 0, r.x);
-    set(o, 1, r.y);
-    set(o, 2, r.width);
-    set(o, 3, r.height);
-}
+// The fields x, y, width, height, as items 0 to 3; every access goes through the record layer.
+struct Layout {
+    using Object = Obj;
+    using Record = Rectangle;
+    using Scalar = float;
+    static constexpr int N = 4;
+    static constexpr Rectangle Obj::*record = &Obj::_raw;
+    static constexpr float Rectangle::*members[N] = {&Rectangle::x, &Rectangle::y, &Rectangle::width,
+                                                     &Rectangle::height};
+};
+using Record = Fields<Layout>;
+float get(Obj* o, int i) noexcept { return Record::get(o, i); }
+void set(Obj* o, int i, float v) noexcept { Record::set(o, i, v); }
+Rectangle load(Obj* o) noexcept { return Record::load_record(o); }
+void store(Obj* o, const Rectangle& r) noexcept { Record::store_record(o, r); }
 // The far edges as they stand at the moment of the call: x + width, y + height.
 float right_now(Obj* o) noexcept { return get(o, 0) + get(o, 2); }
 float bottom_now(Obj* o) noexcept { return get(o, 1) + get(o, 3); }
@@ -409,9 +412,8 @@ int collide_rect_rect(Obj* self, Obj* other, int flag) noexcept {
 }
 
 PyObject* new_(Rectangle r) noexcept {
-    auto* o = reinterpret_cast<Obj*>(rect_type.tp_alloc(&rect_type, 0));
+    Obj* o = Record::alloc<&table>(&rect_type);
     if (!o) return fail("new");
-    o->vtab = &table;
     store(o, r);
     return obj(o);
 }
@@ -560,12 +562,7 @@ int init_from(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
     return -1;
 }
 
-PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
-    auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
-    if (!o) return fail("__new__");
-    o->vtab = &table;
-    return obj(o);
-}
+constexpr auto tp_new = Record::tp_new<&table>;
 
 int tp_init(PyObject* self, PyObject* args, PyObject* kwds) noexcept {
     if (kwds && PyDict_GET_SIZE(kwds)) {
@@ -611,64 +608,24 @@ PyObject* tp_repr(PyObject* self) noexcept {
 // Equal to another Rect field by field (NaN unequal); anything else is simply unequal.
 PyObject* tp_richcompare(PyObject* a, PyObject* b, int op) noexcept {
     if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
-    bool eq = false;
-    if (is_rect(a) && is_rect(b)) {
-        const Rectangle x = load(as(a)), y = load(as(b));
-        eq = x.x == y.x && x.y == y.y && x.width == y.width && x.height == y.height;
-    }
+    const bool eq = is_rect(a) && is_rect(b) && Record::equal(as(a), as(b));
     return PyBool_FromLong(eq == (op == Py_EQ));
 }
 
 Py_ssize_t sq_length(PyObject*) noexcept { return 4; }
 
-// The sequence entry ends every iteration with its IndexError, which the iterator discards: no
-// traceback entry is built for it. Subscription (the mapping entry) adds one.
-PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
-    if (i < 0 || i >= 4) {
-        PyErr_SetString(PyExc_IndexError, "Rect index out of range");
-        return nullptr;
-    }
-    return py_float(get(as(self), static_cast<int>(i)));
-}
+void raise_rect_index() noexcept { PyErr_SetString(PyExc_IndexError, "Rect index out of range"); }
+// r[i] and r[i] = v: the value is converted first (its error wins), then the index is checked.
+struct Owner {
+    static PyTypeObject* type() noexcept { return &rect_type; }
+};
+using Items = Record::Items<Owner, raise_rect_index, false>;
 // iter(r): the four fields, exactly as r[0] ... r[3] give them.
 constexpr char iterator_name[] = "vantor.rect.rect.RectIterator";
-using Iterator = RecordIterator<sq_item, 4, iterator_name>;
+using Iterator = RecordIterator<Items::sq_item, 4, iterator_name>;
 PyObject* tp_iter(PyObject* self) noexcept {
     PyObject* it = Iterator::iter(self);
     return it ? it : fail("__iter__");
-}
-
-PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
-    Py_ssize_t i;
-    PyObject* r = to_index(key, i) ? sq_item(self, i) : nullptr;
-    return r ? r : fail("__getitem__");
-}
-
-// The value is converted first (its error wins), then the index is checked.
-int assign_item(PyObject* self, PyObject* key, Py_ssize_t i, PyObject* value) noexcept {
-    if (!value) {
-        raise_subscript_deletion(rect_type.tp_name);
-        add_traceback("__delitem__");
-        return -1;
-    }
-    double d;
-    bool ok = to_double(value, d) && (!key || to_index(key, i));
-    if (ok && (i < 0 || i >= 4)) {
-        PyErr_SetString(PyExc_IndexError, "Rect index out of range");
-        ok = false;
-    }
-    if (!ok) {
-        add_traceback("__setitem__");
-        return -1;
-    }
-    set(as(self), static_cast<int>(i), narrow(d));
-    return 0;
-}
-int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
-    return assign_item(self, key, 0, value);
-}
-int sq_ass_item(PyObject* self, Py_ssize_t i, PyObject* value) noexcept {
-    return assign_item(self, nullptr, i, value);
 }
 
 // ---- properties -------------------------------------------------------------------------------
@@ -787,9 +744,7 @@ std::array<PyGetSetDef, PROPS + 1> getsets = make_getsets();
 // ---- the type and module execution ------------------------------------------------------------
 
 // The buffer protocol: the four fields, viewed in place.
-int bf_getbuffer(PyObject* self, Py_buffer* view, int flags) noexcept {
-    return export_items<float, 4>(self, view, flags, &as(self)->_raw.x, "f");
-}
+constexpr char buffer_format[] = "f";
 
 constexpr char type_doc[] =
     "Rect(*args)\n--\n\n"
@@ -806,9 +761,10 @@ constexpr char type_doc[] =
     ">>> r = Rect(0, 0, 10, 20)\n>>> r.center, r.collide_point((10, 20)), r.collide_rect(Rect(10, 0, 5, 5))\n"
     "(Vector2(5.0, 10.0), True, False)";
 
-PyBufferProcs buffer = {.bf_getbuffer = bf_getbuffer};
-PySequenceMethods sequence = {.sq_length = sq_length, .sq_item = sq_item, .sq_ass_item = sq_ass_item};
-PyMappingMethods mapping = {.mp_length = sq_length, .mp_subscript = mp_subscript, .mp_ass_subscript = mp_ass_subscript};
+PyBufferProcs buffer = {.bf_getbuffer = Record::bf_getbuffer<buffer_format>};
+PySequenceMethods sequence = {.sq_length = sq_length, .sq_item = Items::sq_item, .sq_ass_item = Items::sq_ass_item};
+PyMappingMethods mapping = {
+    .mp_length = sq_length, .mp_subscript = Items::mp_subscript, .mp_ass_subscript = Items::mp_ass_subscript};
 
 PyTypeObject rect_type = {
     .ob_base = PyVarObject_HEAD_INIT(&PyType_Type, 0)

@@ -2,11 +2,12 @@
 #include "vector2.h"
 
 #include "frame/module.hpp"
-#include "frame/vector.hpp"
+#include "vector/vector.hpp"
 
 namespace {
 
 using namespace vantor::frame;
+using namespace vantor::vectors;
 
 constexpr ModuleInfo info{"vector2", "vantor.vector2.vector2", "src/vantor/vector2/vector2.cpp",
                           "vantor.vector2.vector2.Vector2"};

@@ -2,11 +2,12 @@
 #include "vector3.h"
 
 #include "frame/module.hpp"
-#include "frame/vector.hpp"
+#include "vector/vector.hpp"
 
 namespace {
 
 using namespace vantor::frame;
+using namespace vantor::vectors;
 
 constexpr ModuleInfo info{"vector3", "vantor.vector3.vector3", "src/vantor/vector3/vector3.cpp",
                           "vantor.vector3.vector3.Vector3"};

@@ -2,11 +2,12 @@
 #include "vector4.h"
 
 #include "frame/module.hpp"
-#include "frame/vector.hpp"
+#include "vector/vector.hpp"
 
 namespace {
 
 using namespace vantor::frame;
+using namespace vantor::vectors;
 
 constexpr ModuleInfo info{"vector4", "vantor.vector4.vector4", "src/vantor/vector4/vector4.cpp",
                           "vantor.vector4.vector4.Vector4"};

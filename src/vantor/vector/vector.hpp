@@ -7,12 +7,13 @@
 // a Python number run in double and round back; lengths and distances end in double.
 #pragma once
 
-#include "convert.hpp"
-#include "core.hpp"
-#include "declare.hpp"
-#include "docs.hpp"
-#include "iterator.hpp"
-#include "module.hpp"
+#include "frame/convert.hpp"
+#include "frame/core.hpp"
+#include "frame/declare.hpp"
+#include "frame/docs.hpp"
+#include "frame/iterator.hpp"
+#include "frame/module.hpp"
+#include "frame/record.hpp"
 
 #include <array>
 #include <cmath>
@@ -21,7 +22,9 @@
 #include <tuple>
 #include <utility>
 
-namespace vantor::frame {
+namespace vantor::vectors {
+
+using namespace frame;
 
 // A swizzle's name as a fixed-size string, so that tables of them are compile-time data.
 template <int N>
@@ -68,23 +71,23 @@ struct Vector {
     static inline Table table{};
 
     static Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
+    static PyTypeObject* type() noexcept { return &type_object; }
     static PyObject* obj(Obj* o) noexcept { return reinterpret_cast<PyObject*>(o); }
 
-    // Every access to a component goes through these four (relaxed atomic, see core.hpp).
-    static T get(const Obj* o, int i) noexcept { return relaxed_load(o->data.*Traits::members[i]); }
-    static void set(Obj* o, int i, T v) noexcept { relaxed_store(o->data.*Traits::members[i], v); }
-    // Whole records are read and written with each member named at compile time: a loop over the
-    // member table would read the table at run time, since atomic accesses are not unrolled.
-    static Vals load(const Obj* o) noexcept {
-        return [o]<size_t... I>(std::index_sequence<I...>) {
-            return Vals{relaxed_load(o->data.*Traits::members[I])...};
-        }(std::make_index_sequence<N>{});
-    }
-    static void store(Obj* o, const Vals& v) noexcept {
-        [o, &v]<size_t... I>(std::index_sequence<I...>) {
-            (relaxed_store(o->data.*Traits::members[I], v[I]), ...);
-        }(std::make_index_sequence<N>{});
-    }
+    // The components, in the record layer: every access to one goes through these four.
+    struct Layout {
+        using Object = Obj;
+        using Record = typename Traits::Record;
+        using Scalar = T;
+        static constexpr int N = Traits::N;
+        static constexpr Record Obj::*record = &Obj::data;
+        static constexpr const auto& members = Traits::members;
+    };
+    using Record = Fields<Layout>;
+    static T get(const Obj* o, int i) noexcept { return Record::get(o, i); }
+    static void set(Obj* o, int i, T v) noexcept { Record::set(o, i, v); }
+    static Vals load(const Obj* o) noexcept { return Record::load(o); }
+    static void store(Obj* o, const Vals& v) noexcept { Record::store(o, v); }
 
     // ---- construction at C level -------------------------------------------------------------
 
@@ -99,12 +102,7 @@ struct Vector {
     }
 
     // Allocates through the type's allocator with the table pointer set and a zero record.
-    static Obj* alloc() noexcept {
-        PyTypeObject* type = &type_object;
-        auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
-        if (o) o->vtab = &table;
-        return o;
-    }
+    static Obj* alloc() noexcept { return Record::template alloc<&table>(&type_object); }
 
     // Every new vector ends here; `op` names the entry for the traceback when allocation fails.
     // The type's own allocation, called directly and without zeroing: every field after the
@@ -746,12 +744,7 @@ struct Vector {
         return -1;
     }
 
-    static PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
-        auto* o = reinterpret_cast<Obj*>(type->tp_alloc(type, 0));
-        if (!o) return fail("__new__");
-        o->vtab = &table;
-        return obj(o);
-    }
+    static constexpr auto tp_new = Record::template tp_new<&table>;
     static int tp_init(PyObject* self, PyObject* args, PyObject* kwds) noexcept {
         if (kwds && PyDict_GET_SIZE(kwds)) {
             Py_ssize_t pos = 0;
@@ -813,12 +806,7 @@ struct Vector {
     // Equality with another vector of the type, componentwise under IEEE rules (NaN is unequal to
     // everything); anything else is unequal. There is no ordering.
     static PyObject* truth(bool eq, int op) noexcept { return Py_NewRef(eq == (op == Py_EQ) ? Py_True : Py_False); }
-    static bool equal(PyObject* a, PyObject* b) noexcept {
-        const Vals x = load(as(a)), y = load(as(b));
-        bool eq = true;
-        for (int i = 0; i < N; ++i) eq = eq && x[i] == y[i];
-        return eq;
-    }
+    static bool equal(PyObject* a, PyObject* b) noexcept { return Record::equal(as(a), as(b)); }
     [[gnu::noinline]] static PyObject* richcompare_checked(PyObject* a, PyObject* b, int op) noexcept {
         return truth(PyObject_TypeCheck(a, &type_object) && PyObject_TypeCheck(b, &type_object) && equal(a, b), op);
     }
@@ -884,58 +872,15 @@ struct Vector {
     static Py_ssize_t length_of(PyObject*) noexcept { return N; }
 
     // The buffer protocol: the components, viewed in place.
-    static int bf_getbuffer(PyObject* self, Py_buffer* view, int flags) noexcept {
-        return export_items<T, N>(self, view, flags, &(as(self)->data.*Traits::members[0]), single ? "f" : "d");
-    }
+    static constexpr char buffer_format[] = {single ? 'f' : 'd', '\0'};
 
-    // The sequence entry ends every iteration with its IndexError, which the iterator discards:
-    // no traceback entry is built for it. Subscription (the mapping entry) adds one.
-    static PyObject* sq_item(PyObject* self, Py_ssize_t i) noexcept {
-        if (i < 0 || i >= N) {
-            raise_vector_index();
-            return nullptr;
-        }
-        return PyFloat_FromDouble(static_cast<double>(get(as(self), static_cast<int>(i))));
-    }
-    static PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
-        Py_ssize_t i;
-        PyObject* r = to_index(key, i) ? sq_item(self, i) : nullptr;
-        return r ? r : fail("__getitem__");
-    }
-
-    // Item assignment: the traits decide whether the key or the value is converted first.
-    static int assign_item(PyObject* self, PyObject* key, Py_ssize_t i, PyObject* value) noexcept {
-        if (!value) {
-            raise_subscript_deletion(type_object.tp_name);
-            add_traceback("__delitem__");
-            return -1;
-        }
-        double d;
-        bool ok = Traits::setitem_key_first ? (!key || to_index(key, i)) && to_double(value, d)
-                                            : to_double(value, d) && (!key || to_index(key, i));
-        if (ok && (i < 0 || i >= N)) {
-            raise_vector_index();
-            ok = false;
-        }
-        if (!ok) {
-            add_traceback("__setitem__");
-            return -1;
-        }
-        set(as(self), static_cast<int>(i), static_cast<T>(d));
-        return 0;
-    }
+    // v[i] and v[i] = x; the traits decide whether the key or the value is converted first.
+    using Items = typename Record::template Items<Vector, raise_vector_index, Traits::setitem_key_first>;
     // iter(v): the components as floats, exactly as v[0], v[1], ... give them.
-    using Iterator = RecordIterator<sq_item, N, Traits::iterator_name>;
+    using Iterator = RecordIterator<Items::sq_item, N, Traits::iterator_name>;
     static PyObject* tp_iter(PyObject* self) noexcept {
         PyObject* it = Iterator::iter(self);
         return it ? it : fail("__iter__");
-    }
-
-    static int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
-        return assign_item(self, key, 0, value);
-    }
-    static int sq_ass_item(PyObject* self, Py_ssize_t i, PyObject* value) noexcept {
-        return assign_item(self, nullptr, i, value);
     }
 
     // ---- properties --------------------------------------------------------------------------
@@ -1087,14 +1032,14 @@ struct Vector {
     };
     static inline PySequenceMethods sequence = {
         .sq_length = length_of,
-        .sq_item = sq_item,
-        .sq_ass_item = sq_ass_item,
+        .sq_item = Items::sq_item,
+        .sq_ass_item = Items::sq_ass_item,
     };
-    static inline PyBufferProcs buffer = {.bf_getbuffer = bf_getbuffer};
+    static inline PyBufferProcs buffer = {.bf_getbuffer = Record::template bf_getbuffer<buffer_format>};
     static inline PyMappingMethods mapping = {
         .mp_length = length_of,
-        .mp_subscript = mp_subscript,
-        .mp_ass_subscript = mp_ass_subscript,
+        .mp_subscript = Items::mp_subscript,
+        .mp_ass_subscript = Items::mp_ass_subscript,
     };
 
     static inline PyTypeObject type_object = {
@@ -1123,4 +1068,4 @@ struct Vector {
     };
 };
 
-}  // namespace vantor::frame
+}  // namespace vantor::vectors
