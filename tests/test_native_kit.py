@@ -13,6 +13,7 @@ import pytest
 import vantor
 import vantor._testclient as client
 from conftest import run_python
+from vantor._build_info import modules
 from vantor.color.color import Color
 from vantor.image.image import Image
 from vantor.rect.rect import Rect
@@ -21,17 +22,22 @@ from vantor.vector2.vector2 import Vector2
 from vantor.vector3.vector3 import Vector3
 from vantor.vector4.vector4 import Vector4
 
-MODULES_WITH_HEADERS = ["vector2", "vector3", "vector4", "color", "rect", "parser", "image", "runecell"]
+PACKAGE = os.path.dirname(vantor.__file__)
+# The build installs a module's public header <m>.h beside it when its source folder has one.
+MODULES_WITH_HEADERS = [m for m in modules if os.path.isfile(os.path.join(PACKAGE, m, f"{m}.h"))]
 
 
 def test_include_folder_holds_the_headers_raylib_and_its_licence():
     include = vantor.get_include()
-    package = os.path.dirname(vantor.__file__)
+    # Every module but the palette publishes a header, and the include folder holds those and the
+    # type import they share alone.
+    assert [m for m in modules if m not in MODULES_WITH_HEADERS] == ["colors"]
+    assert sorted(os.listdir(os.path.join(include, "vantor"))) == sorted(MODULES_WITH_HEADERS + ["typeimport.h"])
     for m in MODULES_WITH_HEADERS:
-        with open(os.path.join(include, "vantor", m, f"{m}.h"), "rb") as a, open(os.path.join(package, m, f"{m}.h"), "rb") as b:
+        with open(os.path.join(include, "vantor", m, f"{m}.h"), "rb") as a, open(os.path.join(PACKAGE, m, f"{m}.h"), "rb") as b:
             assert a.read() == b.read(), m
     # The type import every header includes as ../typeimport.h, from either place.
-    with open(os.path.join(include, "vantor", "typeimport.h"), "rb") as a, open(os.path.join(package, "typeimport.h"), "rb") as b:
+    with open(os.path.join(include, "vantor", "typeimport.h"), "rb") as a, open(os.path.join(PACKAGE, "typeimport.h"), "rb") as b:
         assert a.read() == b.read()
     with open(os.path.join(include, "raylib.h")) as f:
         header = f.read()

@@ -3,21 +3,23 @@ the examples in the class docstrings, pattern matching and the buffer protocol."
 
 import doctest
 import gc
+import importlib
 import inspect
 import struct
 
 import pytest
 
+from vantor._build_info import modules
 from vantor.color.color import Color
 from vantor.colors.colors import Colors
-from vantor.image.image import Image
 from vantor.rect.rect import Rect
-from vantor.runecell.runecell import GlyphInfo
 from vantor.vector2.vector2 import Vector2
 from vantor.vector3.vector3 import Vector3
 from vantor.vector4.vector4 import Vector4
 
-TYPES = [Vector2, Vector3, Vector4, Color, Rect, Colors, GlyphInfo, Image]
+# Every type the package's modules define.
+TYPES = [t for m in modules for t in vars(importlib.import_module(f"vantor.{m}.{m}")).values()
+         if isinstance(t, type) and t.__module__ == f"vantor.{m}.{m}"]
 NAMESPACE = {t.__name__: t for t in TYPES}
 
 
