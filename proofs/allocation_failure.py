@@ -616,7 +616,7 @@ def main(group, streak, stride, sample, collect):
 def exercise_module(m, behaviour):
     """What a module gives when used: the functions it exports; for each of its types the kinds of
     the names in its dict (a half-wired pickling refusal shows here; slot wrappers are left out:
-    readying a type again after the interpreter failed part way through adds wrappers for slots the
+    readying a type again after the interpreter failed midway through adds wrappers for slots the
     first attempt inherited, which change nothing), a new object's text and items, and with
     `behaviour` what every slot's operation (but hash: an inherited one is the address), method and
     property (of many of one type, 16) gives on it (a method given it for each parameter)."""

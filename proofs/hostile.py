@@ -367,15 +367,8 @@ def kind(T):
 # an entry that returns nothing or is such a method, in-place operators, item assignment and
 # re-initialisation (field by field where surface.FIELDWISE says so) may change their object.
 
-class Row(NamedTuple):
-    code: str
-    wants: str
-    effect: str
-    detail: object
-    subject: type  # the type of `s`
-    key: str  # the member's
-
-
+Row = NamedTuple("Row", [("code", str), ("wants", str), ("effect", str), ("detail", object), ("subject", type),
+                         ("key", str)])  # (subject: the type of `s`; key: the member's)
 CHANGING = {"__iadd__", "__isub__", "__imul__", "__setitem__", "__delitem__"}
 
 
@@ -390,8 +383,8 @@ def compile_row(code, ns):
 
 
 def observe(code, T, args, ns):
-    """What the call gives with tame arguments on a sample whose fields are all negative and not
-    whole (so that rounding, negation or absolute value change each), and the fields it changed."""
+    """What the call gives, with tame arguments, on a sample whose fields are all negative and not
+    whole (rounding, negation or absolute value change each); and the fields it changed."""
     s, snap = S.sample(T, -1), KINDS[T][1]
     before, result = snap(s), None
     try:
@@ -401,8 +394,7 @@ def observe(code, T, args, ns):
     return result, {i for i, (x, y) in enumerate(zip(before, snap(s))) if x != y}
 
 
-def spread(code, words, effect, detail, T, key):
-    """A row for each choice of the alternatives among the words ("t2|t3")."""
+def spread(code, words, effect, detail, T, key):  # a row for each choice among the alternatives ("t2|t3")
     return [Row(code, " ".join(w), effect, detail, T, key) for w in itertools.product(*(w.split("|") for w in words))]
 
 

@@ -271,8 +271,8 @@ def record_roles():
 
 
 def list_roles(items, mutate, check):
-    """`mutate` changing `items` (by item assignment, which releases the old item at once, appends
-    and pops) until three threads running `check` on it are done."""
+    """`mutate` changing `items` (item assignment releases the old item at once) until three threads
+    running `check` on it are done."""
     mutate.background = True
     return items, [mutate] + [lambda k, i: check(items)] * 3
 
@@ -326,10 +326,9 @@ def collided(items, r=Rect(0, 0, 10, 10)):
 
 
 def iterator_roles(count):
-    """`count` iterators over colours, vectors and rectangles, each holding the only reference to
-    its object (so that a double release frees it twice), walked by 8 threads at once, one thread
-    closing every seventh: each step is taken by exactly one thread, none after the end, and every
-    iterator not closed yields all four values."""
+    """`count` iterators over colours, vectors and rectangles, each holding the only reference to its
+    object (a double release frees it twice), walked by 8 threads at once, one closing every seventh:
+    each step is taken by one thread, none after the end, and one not closed yields all four values."""
     kinds = [lambda: Color(10, 20, 30, 40), lambda: Vector4(10, 20, 30, 40), lambda: Rect(10, 20, 30, 40)]
     iterators, closed = [iter(kinds[i % 3]()) for i in range(count)], set(range(0, count, 7))
     taken = [[] for _ in range(THREADS)]  # (i, value) by the thread that took it
