@@ -20,6 +20,7 @@ with its case, and the run goes on after it. --trace runs them in this process, 
 Prints the figures as JSON.
 """
 
+import functools
 import gc
 import itertools
 import json
@@ -272,7 +273,11 @@ def package(rng):
 
 def values(T, rng):
     """Field values for T (numbers for a float field, channels for an integer one)."""
-    return [rng.choice(FLOATS) if WANTS[T] == "n" else rng.randrange(256) for _ in range(S.fields(T))]
+    return [rng.choice(FLOATS) if want(T) == "n" else rng.randrange(256) for _ in range(S.fields(T))]
+
+
+def want(T):  # what T's fields want: numbers ("n") or integers ("i")
+    return S.wants(S.member(T, T.__match_args__[0]))[0]
 
 
 def hostile(rng, depth, want, n=2):
@@ -307,6 +312,7 @@ def container_pokes(c):
 
 # ---- the objects under test: how to make one, read its state, and change it -------------------
 
+@functools.cache
 def kind(T):
     """(make, snap, pokes, readable) for objects of T: a new one (maybe a hostile subclass, made by a
     native caller, or holding hostile objects); its state field by field (its buffer's items as bits,
@@ -323,7 +329,7 @@ def kind(T):
 
     def make(rng):
         if T in S.LEADERS:  # the iterator of the type's own __iter__, even on a hostile subclass
-            return S.LEADERS[T].__iter__(KINDS[S.LEADERS[T]][0](rng)) if "__next__" in vars(T) else sample
+            return S.LEADERS[T].__iter__(kind(S.LEADERS[T])[0](rng)) if "__next__" in vars(T) else sample
         if T in OVERRIDES and rng.random() < 0.5:
             extra = ["__float__", "__int__", "__index__", "__len__", "__iter__", "__del__"]
             return build(rng, 0, T, [rng.choice(OVERRIDES[T] + extra)], value=tuple(values(T, rng)))
@@ -385,7 +391,7 @@ def compile_row(code, ns):
 def observe(code, T, args, ns):
     """What the call gives, with tame arguments, on a sample whose fields are all negative and not
     whole (rounding, negation or absolute value change each); and the fields it changed."""
-    s, snap = S.sample(T, -1), KINDS[T][1]
+    s, snap = S.sample(T, -1), kind(T)[1]
     before, result = snap(s), None
     try:
         result = compile_row(code, dict(ns, T=T))(s, args)
@@ -408,7 +414,7 @@ def type_rows(T, ns):
             head, tail = ("T(", f"keywords(T, a, {keys})") if m.kind == "new" else (
                 "T.__init__(s, ", f"keywords(T.__init__, a, {keys}, s)")
             effect, detail = ("new", T) if m.kind == "new" else ("partial" if T.__name__ in S.FIELDWISE else "set", None)
-            forms = [(tail, "a*"), (head + "*a)", "a*")] + ([(head + "*a)", f"{WANTS[T]}*"), (head + "a[0])", f"s{F}")]
+            forms = [(tail, "a*"), (head + "*a)", "a*")] + ([(head + "*a)", f"{want(T)}*"), (head + "a[0])", f"s{F}")]
                                                           if F else [])
             forms += [(head + "a[0], a[1])", f"s{F // 2} s{F // 2}")] if F >= 4 else []
             out += [Row(code, w, effect, detail, T, key) for code, w in forms]
@@ -499,7 +505,7 @@ def run_case(family, index, row, call, trace):
     """Runs case `index` of `family`: returns the problems found."""
     rng = random.Random(f"{SEED}:{family}:{index}")
     CTX.rng, CTX.pokes, CTX.alarm, CTX.wrote, CTX.live, CTX.depth, CTX.budget = rng, [], None, False, False, 0, 8
-    make, snap, pokes, readable = KINDS[row.subject]
+    make, snap, pokes, readable = kind(row.subject)
     s, CTX.snap = make(rng), snap
     CTX.subject, CTX.pokes = s, CTX.pokes + pokes(s, rng)
     a = arguments(rng, row.wants, S.fields(row.subject) or 4)
@@ -580,9 +586,6 @@ def main(argv):
         summary["failures"] += [f for item in items for f in item.get("failures", [item.get("proof error")])]
     print(json.dumps(dict(summary, failures=summary["failures"][:50])))
 
-
-WANTS = {T: S.wants(S.member(T, T.__match_args__[0]))[0] for T in S.types() if S.fields(T)}
-KINDS = {T: kind(T) for T in S.types()}
 
 if __name__ == "__main__":
     main(sys.argv[1:])
