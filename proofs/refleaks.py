@@ -20,77 +20,42 @@ import copy
 import gc
 import itertools
 import operator
+import os
 import pickle
+import re
 import sys
 import time
 import warnings
+from typing import NamedTuple
 
-import vantor._testclient as client
-from vantor.color.color import Color
-from vantor.colors.colors import Colors
-from vantor.image.image import Image
-from vantor.rect.rect import Rect
-from vantor.runecell.runecell import GlyphInfo
-from vantor.vector2.vector2 import Vector2
-from vantor.vector3.vector3 import Vector3
-from vantor.vector4.vector4 import Vector4
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import surface as S  # noqa: E402
+
+client = S.client()
 
 
-class Raises:
-    """A number and a sequence that fail in every way they are asked."""
-
-    def __float__(self):
-        raise ArithmeticError("float")
-
-    def __index__(self):
-        raise ArithmeticError("index")
-
-    def __len__(self):
-        return 2
-
-    def __getitem__(self, i):
-        raise LookupError("item")
+def fail(error):
+    raise error
 
 
-class Lies(list):
-    """A list subclass whose length and items disagree."""
-
-    def __len__(self):
-        return 2
-
-    def __getitem__(self, i):
-        return "no"
-
-
-class FloatSub(float):
-    pass
-
-
-class Point:
-    x, y = 1.0, 2.0
+# A number and a sequence that fail in every way they are asked; a list subclass whose length and
+# items disagree; a float subclass; something with x and y.
+Raises = type("Raises", (), {"__float__": lambda self: fail(ArithmeticError("float")), "__len__": lambda self: 2,
+                             "__index__": lambda self: fail(ArithmeticError("index")),
+                             "__getitem__": lambda self, i: fail(LookupError("item"))})
+Lies = type("Lies", (list,), {"__len__": lambda self: 2, "__getitem__": lambda self, i: "no"})
+FloatSub = type("FloatSub", (float,), {})
+Point = type("Point", (), {"x": 1.0, "y": 2.0})
 
 
 def pool():
+    V2, V3, V4, C, R = (S.sample(S.owner_type(n)) for n in ("Vector2", "Vector3", "Vector4", "Color", "Rect"))
     return [
         None, 0, 1, -1, 3, 2.5, -0.0, float("nan"), float("inf"), 10**30, -(2**70), True, "x", b"ab",
         (1, 2), (1.0, 2.0, 3.0), (1, 2, 3, 4), (1, "a"), (), [1, 2], [1.0, 2.0, 3.0, 4.0], [None, 1],
-        {"x": 1, "y": 2}, {"x": 1}, {"r": 1, "g": 2, "b": 3}, Vector2(1, 2), Vector3(1, 2, 3),
-        Vector4(0.1, 0.2, 0.3, 0.4), Color(1, 2, 3, 4), Rect(1, 2, 3, 4), Raises(), Lies([1, 2]),
+        {"x": 1, "y": 2}, {"x": 1}, {"r": 1, "g": 2, "b": 3}, V2, V3, V4, C, R, Raises(), Lies([1, 2]),
         FloatSub(1.5), Point(), object(),
     ]
-
-
-def instances():
-    return {
-        Vector2: lambda: Vector2(3, 4),
-        Vector3: lambda: Vector3(1, 2, 3),
-        Vector4: lambda: Vector4(1, 2, 3, 4),
-        Color: lambda: Color(10, 20, 30, 40),
-        Rect: lambda: Rect(1, 2, 3, 4),
-        Colors: Colors,
-        Image: lambda: client.image_new(4, 4, 1, 7, -1, 0),
-        GlyphInfo: lambda: client.glyph_new(65, 1, 2, 3, 4, 4, 1, 7, None),
-    }
 
 
 def attempt(f, *args):
@@ -100,40 +65,60 @@ def attempt(f, *args):
         pass
 
 
-def type_batches(T, make, args, few, pairs, quick):
-    """The batches of one type: constructors, methods, properties, operators and slots."""
-    out = []
-    name = T.__name__
+class Call(NamedTuple):
+    """One call, and the member of the surface it reaches (or what it is, for the generic protocols)."""
+
+    member: str
+    f: object
+    args: tuple
+
+    def __call__(self):
+        attempt(self.f, *self.args)
+
+
+BINARY = [operator.add, operator.sub, operator.mul, operator.truediv, operator.eq, operator.lt, operator.getitem,
+          operator.contains, operator.iadd, operator.isub, operator.imul, operator.itruediv, operator.matmul]
+UNARY = [hash, repr, str, len, list, tuple, bytes, memoryview, bool, operator.neg, operator.pos, abs, copy.copy,
+         copy.deepcopy, pickle.dumps, dir, lambda o: [*iter(o)], lambda o: o.__reduce_ex__(2), lambda o: o.__init__()]
+
+
+def type_batches(T, args, few, pairs, quick):
+    """The batches of one type: constructors, methods, properties, slots, and every protocol."""
+    out, name, make = [], S.label(T), lambda: S.sample(T)
     ctor_args = [a for n in range(5) for a in itertools.combinations(few, n)]
     if not quick:
         ctor_args += [a for n in (1, 2) for a in itertools.product(args, repeat=n)]
-    ctor = [lambda a=a: attempt(T, *a) for a in ctor_args]
-    out.append((f"{name} constructors", ctor))
-    methods, props = [], []
-    for attr, d in vars(T).items():
-        if attr.startswith("__") or attr in ("__init__",):
+    methods, props, slots = [], [], []
+    if T not in S.LEADERS:  # (a type without a constructor refuses, which is a path too)
+        out.append((f"{name} constructors", [Call(f"{name}.__new__", T, a) for a in ctor_args]))
+    for m in S.members(T):
+        on = lambda m=m: getattr(m.owner, m.name) if m.kind == "static" else getattr(make(), m.name)  # noqa: E731
+        if m.kind == "new":
             continue
-        if hasattr(d, "__get__") and hasattr(d, "__set__"):
-            props.append(lambda attr=attr: attempt(getattr, make(), attr))
-            props.append(lambda attr=attr: attempt(delattr, make(), attr))
-            props += [lambda attr=attr, v=v: attempt(setattr, make(), attr, v) for v in args]
+        elif m.kind == "init":
+            props += [Call(m.key, lambda *a: make().__init__(*a), a) for a in ((), *((v,) for v in few), args[:4])]
+        elif m.kind == "property":
+            props.append(Call(m.key, lambda n: getattr(make(), n), (m.name,)))
+            props.append(Call(m.key, lambda n: delattr(make(), n), (m.name,)))  # read-only ones refuse
+            props += [Call(m.key, lambda n, v: setattr(make(), n, v), (m.name, v)) for v in args]
+        elif m.kind == "slot":
+            for form in S.SLOTS[m.name]:
+                code = compile(form, form, "eval")
+                for x, y in pairs[:: 4 if quick else 1] if re.search(r"\b[xa]\b", form) else [(None, None)]:
+                    slots.append(Call(m.key, lambda c, x, y: eval(c, vars(operator), {
+                        "s": make(), "x": x, "y": y, "a": (x, y)}), (code, x, y)))
         else:
             calls = [()] + [(a,) for a in few] + pairs[:: 4 if quick else 1]
-            methods += [lambda attr=attr, a=a: attempt(lambda: getattr(make(), attr)(*a)) for a in calls]
-    out.append((f"{name} methods", methods))
-    out.append((f"{name} properties", props))
-    binary = [operator.add, operator.sub, operator.mul, operator.truediv, operator.eq, operator.lt,
-              operator.getitem, operator.contains, operator.iadd, operator.isub, operator.imul,
-              operator.itruediv, operator.matmul]
-    slots = [lambda f=f, v=v: attempt(f, make(), v) for f in binary for v in args]
-    slots += [lambda f=f, v=v: attempt(f, v, make()) for f in (operator.add, operator.mul, operator.eq) for v in args]
-    slots += [lambda v=v, k=k: attempt(operator.setitem, make(), k, v) for v in args for k in (0, 1, 5, -1, "x")]
-    unary = [hash, repr, str, len, list, tuple, bytes, memoryview, bool, operator.neg, operator.pos, abs,
-             copy.copy, copy.deepcopy, pickle.dumps, dir, lambda o: [*iter(o)],
-             lambda o: o.__reduce_ex__(2), lambda o: o.__init__(), lambda o: o.__init__(*args[:4])]
-    slots += [lambda f=f: attempt(f, make()) for f in unary]
-    out.append((f"{name} operators and slots", slots))
+            methods += [Call(m.key, lambda on, *a: on()(*a), (on, *a)) for a in calls]
+    slots += [Call("protocols", f, (make(), v)) for f in BINARY for v in args]
+    slots += [Call("protocols", f, (v, make())) for f in (operator.add, operator.mul, operator.eq) for v in args]
+    slots += [Call("protocols", operator.setitem, (make(), k, v)) for v in args for k in (0, 1, 5, -1, "x")]
+    slots += [Call("protocols", f, (make(),)) for f in UNARY + [lambda o: o.__init__(*args[:4])]]
+    out += [(f"{name} methods", methods), (f"{name} properties", props), (f"{name} operators and slots", slots)]
     return out
+
+
+NEW = object()  # in a table entry's arguments: a new object of the table's type
 
 
 def batches(args, quick):
@@ -141,30 +126,26 @@ def batches(args, quick):
     out = []
     few = args[:: 3] if quick else args
     pairs = list(itertools.product(few, repeat=2))
-    for T, make in instances().items():
-        out += type_batches(T, make, args, few, pairs, quick)
-    # The native tables and the parsers, through the test client.
-    entries = ["new", "cfrom_ints", "cfrom_floats", "cfrom_list", "cfrom_tuple", "cfrom_struct", "cfrom_xy",
-               "cfrom_xyz", "cfrom_xyzw", "cfrom_vector2", "cfrom_vector3", "cfrom_vector4", "_add", "_sub",
-               "_iadd", "_isub", "_imul", "_sadd", "sadd", "c_get_tuple", "distance_to", "distance_squared_to",
-               "dot", "cross", "get_tuple", "to_round", "get_round", "to_abs", "get_abs", "to_neg", "get_neg",
-               "get_int_tuple", "get_rounded_tuple", "copy", "to_normalized", "get_normalized", "c_normalize",
-               "c_equal", "c_tint", "fade", "to_int", "collide_point", "collide_point_vector2",
-               "collide_point_tuple", "collide_point_list", "collide_rect", "collide_rect_vector4",
-               "collide_rect_rect", "collide_rect_tuple", "collide_rect_list", "get_width", "get_height",
-               "get_vector4"]
+    for T in S.types():
+        out += type_batches(T, args, few, pairs, quick)
+    # The native tables through the test client: every entry name of every header, on every table
+    # (a wrong name or shape is an error path too), and the constructors of the structs-only tables.
+    names = list(dict.fromkeys(e.name for e in S.everything() if e.kind == "entry"))
+    shapes = [(NEW,), (NEW, NEW), (NEW, NEW, 0), (NEW, NEW, 1), (NEW, NEW, NEW, 0), (NEW, 0), (NEW, 1), ((1, 2),),
+              ((1, 2, 3),), ((1, 2, 3, 4),), (NEW, 0.5), (10, 20, 30, 40)] + [(NEW, v, 0) for v in few] + [(v,) for v in few]
     tables = []
-    for slot, make in ((client.vector2_slot, instances()[Vector2]), (client.vector3_slot, instances()[Vector3]),
-                       (client.vector4_slot, instances()[Vector4]), (client.color_slot, instances()[Color]),
-                       (client.rect_slot, instances()[Rect])):
-        shapes = [lambda m=make: (m(),), lambda m=make: (m(), m()), lambda m=make: (m(), m(), 0),
-                  lambda m=make: (m(), m(), 1), lambda m=make: (m(), m(), m(), 0), lambda m=make: (m(), 0),
-                  lambda m=make: (m(), 1), lambda: ((1, 2),), lambda: ((1, 2, 3),), lambda: ((1, 2, 3, 4),),
-                  lambda m=make: (m(), 0.5), lambda: (10, 20, 30, 40)]
-        shapes += [lambda v=v, make=make: (make(), v, 0) for v in few] + [lambda v=v: (v,) for v in few]
-        tables += [lambda slot=slot, e=e, s=s: attempt(lambda: slot(e, *s())) for e in entries for s in shapes]
+    for m in S.tables():
+        if m in S.CLIENT:
+            e = next(e for e in S.everything() if e.kind == "entry" and e.owner == m)
+            numbers = [1] * len(S.wants(e))
+            tables += [Call(e.key, getattr(client, S.CLIENT[m]), (*numbers[:i], v, *numbers[i + 1:]))
+                       for i in range(len(numbers)) for v in (None, *few)]
+            continue
+        slot, own, T = getattr(client, f"{m}_slot"), {e.name: e.key for e in S.entries(m)}, S.table_type(m)
+        tables += [Call(own.get(n, "another table's entry"), lambda slot, n, shape, T=T: slot(n, *(
+            S.sample(T) if x is NEW else x for x in shape)), (slot, n, s)) for n in names for s in shapes]
     out.append(("native tables", tables))
-    parsers = [lambda k=k, v=v: attempt(client.parse, k, v) for k in ("vector2", "color", "rect") for v in args]
+    parsers = [Call(p.key, client.parse, (p.name, v)) for p in S.everything() if p.kind == "parser" for v in args]
     out.append(("parsers", parsers))
     return out
 
@@ -219,7 +200,7 @@ def main():
                 r, b = deltas([call] * 20, warmups, repetitions)
                 if leaks(r, b):
                     leaking.append((name, call, r, b))
-                    print(f"    leaks: {call.__defaults__!r}: references {r}, blocks {b}", flush=True)
+                    print(f"    leaks: {call!r}: references {r}, blocks {b}", flush=True)
     elapsed = time.perf_counter() - start
     print(f"refleaks: {total:,} distinct calls, each run {warmups + repetitions} times; "
           f"{len(leaking)} leaking; {elapsed:.1f} s")

@@ -1,15 +1,20 @@
 """Shared objects of every type hammered by 8 threads with the GIL off.
 
-    python -X gil=0 proofs/threads.py [--quick | --full] [--iterations N] [--require-gil-off]
+    python -X gil=0 proofs/threads.py [--quick | --full] [--iterations N] [--require-gil-off] [SCENARIO...]
 
-Each scenario starts its 8 threads together at a barrier; each thread takes a role (writer, reader,
-in-place arithmetic, re-initialisation, list mutation) and runs it for the given number of
-iterations on objects all threads share. Writers only ever write values from a known set (for the
+Each scenario starts its threads (8, or 4 around a list) together at a barrier; each thread takes a
+role (writer, reader, in-place arithmetic, re-initialisation, list mutation) and runs it for the
+given number of iterations (some scenarios a multiple of it; a list's mutator until the others are
+done) on objects all threads share. Writers only ever write values from a known set (for the
 vectors and Rect integers below 2**22, for colour channels multiples of 5), and every operation the
 others run maps that set into itself, so every value any thread reads must lie in it: a torn
 component, a read past the record, or a freed object shows as a value outside the set or as a
 crash. Components of one object may come from different writers; that mixture is documented.
-Image and GlyphInfo have no writable state at the Python level and are left out.
+The
+later scenarios check whole records (never torn), parses and collision tests on a changing list
+(values some thread wrote, or an error of the list's length) and iterators shared by all threads
+(each step taken once). Image and GlyphInfo have no writable state at the Python level and are left
+out.
 
 Prints one line of figures per scenario and exits with status 1 if any check failed.
 """
@@ -56,6 +61,13 @@ def value(k, i):
     return float((k * 1_000_003 + i * 7) % LIMIT)
 
 
+def parsed_fields(kind, obj):  # what the parser of `kind` reads from obj (its error raised)
+    fields, exc = client.parse(kind, obj)
+    if exc is not None:
+        raise exc
+    return fields
+
+
 def vector_roles(T, n):
     shared = T(*([1.0] * n))
     zero, one = T(*([0.0] * n)), T(*([1.0] * n))
@@ -91,10 +103,7 @@ def vector_roles(T, n):
             d = shared.data
             got += whole(d["x"], d["y"])
         if parse:
-            fields, exc = client.parse(parse, shared)
-            if exc is not None:
-                raise exc
-            got += whole(*fields)
+            got += whole(*parsed_fields(parse, shared))
         hash(shared), repr(shared), shared == one, shared.length, shared.dot(one)
         return got
 
@@ -122,10 +131,7 @@ def color_roles():
         packed = shared.to_int()
         got += fives(*((packed >> s) & 0xFF for s in (24, 16, 8, 0)))
         got += fives(*shared.tint(white))
-        fields, exc = client.parse("color", shared)
-        if exc is not None:
-            raise exc
-        got += fives(*fields)
+        got += fives(*parsed_fields("color", shared))
         if iterators:
             it = iterators[i % len(iterators)]
             got += fives(*(c for c in [next(it, 0)]))
@@ -142,33 +148,16 @@ def rect_roles():
     def write(k, i):
         v = value(k, i)
         even = float(int(v) & ~1)  # widths and heights stay even, so every centre is whole
-        target = i % 8
-        if target == 0:
-            shared.x = v
-        elif target == 1:
-            shared.width = even
-        elif target == 2:
-            shared.center = (v, v)
-        elif target == 3:
-            shared.right = v
-        elif target == 4:
-            shared.height = even
-        elif target == 5:
-            shared.centery = v
-        elif target == 6:
-            shared.__init__(v, v, even, even)
-        else:
-            shared.bottom = v
+        name, x = [("x", v), ("width", even), ("center", (v, v)), ("right", v), ("height", even), ("centery", v),
+                   (None, None), ("bottom", v)][i % 8]
+        shared.__init__(v, v, even, even) if name is None else setattr(shared, name, x)
         return 0
 
     def read(k, i):
         got = whole(shared.x, shared.y, shared.width, shared.h, shared.left, shared.top)
         got += whole(shared.right, shared.bottom, shared.centerx, *shared.center, *shared)
         got += whole(*shared.get_tuple(), *shared.get_vector4(), shared.get_width())
-        fields, exc = client.parse("rect", shared)
-        if exc is not None:
-            raise exc
-        got += whole(*fields)
+        got += whole(*parsed_fields("rect", shared))
         tests = (shared.collide_point(point), shared.collide_point_vector2(point), shared.collide_point_tuple((1, 1)),
                  shared.collide_rect(other), shared.collide_rect_rect(other), other.collide_rect_rect(shared),
                  shared.collide_rect_list([1.0, 1.0, 4.0, 4.0]), other.collide_rect(shared))
@@ -246,43 +235,174 @@ def parser_roles():
     return items, [mutate, mutate, parse, parse, parse, parse, parse, parse]
 
 
+def record_roles():
+    """Whole-record writes (`data`) and palette assignments against readers and arithmetic on the
+    same objects: no read of `data` is torn (x and y are always written equal), and afterwards the
+    vector holds a record some writer wrote whole."""
+    shared, other, shared4, palette = Vector2(), Vector2(1, 1), Vector4(1, 2, 3, 4), Colors()
+
+    def write(k, i):
+        shared.data = {"x": k * 100000 + i, "y": k * 100000 + i}
+        palette.Red = Color(i, k, 0) if i % 3 else None
+        return 0
+
+    def read(k, i):
+        if (c := palette.Red) is not None:
+            c.r + c.g
+        if (d := shared.data)["x"] != d["y"]:
+            raise Failed(f"read the torn record {d}")
+        return 2
+
+    def mix(k, i):
+        v = shared + other
+        v += shared
+        shared[i % 2], repr(shared), hash(shared), shared.get_normalized(), shared.yx, Vector2(shared)
+        w = shared4
+        w += Vector4(shared4.wzyx) * 0.5
+        shared4.to_normalized()
+        shared4[i % 4] = i
+        shared4.sadd(shared4, shared4)
+        return 0
+
+    def check():
+        if shared.x != shared.y:
+            raise Failed(f"left {shared!r}, which no writer wrote")
+    return shared, [write] * 3 + [read] * 3 + [mix] * 2, check
+
+
+def list_roles(items, mutate, check):
+    """`mutate` changing `items` (item assignment releases the old item at once) until three threads
+    running `check` on it are done."""
+    mutate.background = True
+    return items, [mutate] + [lambda k, i: check(items)] * 3
+
+
+def parse_list_roles():
+    items = [1.5, 2.5]
+
+    def mutate(k, i):
+        items[i % 2] = float(i)
+        items.append(float(i)) if i % 3 == 0 else items.pop() if len(items) > 2 else None
+        return 0
+    return list_roles(items, mutate, parsed)
+
+
+def collide_list_roles():
+    items = [1.5, 2.5, 3.5, 4.5]
+
+    def mutate(k, i):
+        items[i % 4] = float(i % 20) if i % 5 else i % 20
+        if i % 7 == 0:
+            items.append(1.0)
+        elif len(items) > 4:
+            items.pop()
+        elif i % 11 == 0:
+            del items[2:]
+            items.extend([3.5, 4.5])
+        return 0
+    return list_roles(items, mutate, collided)
+
+
+def parsed(items):
+    """The vector2 parser on the list gives numbers some thread wrote, or says its length is wrong."""
+    fields, exc = client.parse("vector2", items)
+    if exc is None and not all(f == int(f) or f in (1.5, 2.5) for f in fields):
+        raise Failed(f"parsed {fields}, which no thread wrote")
+    if exc is not None and not isinstance(exc, (ValueError, IndexError)):
+        raise exc
+    return 2
+
+
+def collided(items, r=Rect(0, 0, 10, 10)):
+    """The list collision tests give True or False, or say the list is too short."""
+    for test in (r.collide_point_list, r.collide_rect_list):
+        try:
+            out = test(items)
+        except IndexError:
+            continue
+        if out is not True and out is not False:
+            raise Failed(f"{test.__name__} gave {out!r}")
+    return 2
+
+
+def iterator_roles(count):
+    """`count` iterators over colours, vectors and rectangles, each holding the only reference to its
+    object (a double release frees it twice), walked by 8 threads at once, one closing every seventh:
+    each step is taken by one thread, none after the end, and one not closed yields all four values."""
+    kinds = [lambda: Color(10, 20, 30, 40), lambda: Vector4(10, 20, 30, 40), lambda: Rect(10, 20, 30, 40)]
+    iterators, closed = [iter(kinds[i % 3]()) for i in range(count)], set(range(0, count, 7))
+    taken = [[] for _ in range(THREADS)]  # (i, value) by the thread that took it
+
+    def walk(k, i):
+        if k == 0 and i in closed and hasattr(iterators[i], "close"):
+            iterators[i].close()
+        taken[k].extend((i, value) for value in iterators[i])
+        return 1
+
+    def check():
+        per_iterator = {}
+        for i, value in (pair for pairs in taken for pair in pairs):
+            per_iterator.setdefault(i, []).append(value)
+        for i in range(count):
+            values = per_iterator.get(i, [])
+            if len(values) != len(set(values)) or not set(values) <= {10, 20, 30, 40} or not (
+                    i in closed and i % 3 == 0 or sorted(values) == [10, 20, 30, 40]):
+                raise Failed(f"iterator {i} gave {values}")
+    return iterators, [walk] * THREADS, check
+
+
+# Each scenario: how to make its objects and roles (given its iteration count), and the multiple of
+# the common iteration count it runs.
 SCENARIOS = {
-    "Vector2": lambda: vector_roles(Vector2, 2),
-    "Vector3": lambda: vector_roles(Vector3, 3),
-    "Vector4": lambda: vector_roles(Vector4, 4),
-    "Color": color_roles,
-    "Rect": rect_roles,
-    "Colors": palette_roles,
-    "parsers": parser_roles,
+    "Vector2": (lambda n: vector_roles(Vector2, 2), 1),
+    "Vector3": (lambda n: vector_roles(Vector3, 3), 1),
+    "Vector4": (lambda n: vector_roles(Vector4, 4), 1),
+    "Color": (lambda n: color_roles(), 1),
+    "Rect": (lambda n: rect_roles(), 1),
+    "Colors": (lambda n: palette_roles(), 1),
+    "parsers": (lambda n: parser_roles(), 1),
+    "records": (lambda n: record_roles(), 10),
+    "parse-list": (lambda n: parse_list_roles(), 15),
+    "collide-list": (lambda n: collide_list_roles(), 15),
+    "iterators": (iterator_roles, 10),
 }
 
 
-def run(name, make, iterations):
-    _, roles = make()
-    barrier = threading.Barrier(THREADS)
-    reads = [0] * THREADS
-    failures = []
+def run(name, iterations):
+    make, factor = SCENARIOS[name]
+    iterations *= factor
+    _, roles, *check = make(iterations)
+    barrier, reads, failures, done = threading.Barrier(len(roles)), [0] * len(roles), [], threading.Event()
 
     def work(k):
         role = roles[k]
         try:
             barrier.wait()
-            total = 0
-            for i in range(iterations):
+            total, i = 0, 0
+            while (i < iterations) if not hasattr(role, "background") else not done.is_set():
                 total += role(k, i)
+                i += 1
             reads[k] = total
         except BaseException as e:  # a thread's exception would otherwise only be printed
             failures.append(f"{role.__name__} thread {k}: {e!r}")
 
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(THREADS)]
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(len(roles))]
     start = time.perf_counter()
     for t in threads:
         t.start()
+    for t in [t for t, role in zip(threads, roles) if not hasattr(role, "background")]:
+        t.join()
+    done.set()  # then the background roles stop
     for t in threads:
         t.join()
+    try:
+        for c in check:
+            c()
+    except Failed as e:
+        failures.append(f"afterwards: {e}")
     elapsed = time.perf_counter() - start
     status = "ok" if not failures else f"FAILED: {failures[0]}"
-    print(f"  {name:8} {THREADS} threads x {iterations} iterations, {sum(reads):>9,} values read and checked, "
+    print(f"  {name:12} {len(roles)} threads x {iterations} iterations, {sum(reads):>9,} values read and checked, "
           f"{elapsed:5.2f} s: {status}", flush=True)
     return not failures
 
@@ -301,7 +421,7 @@ def main():
     iterations = args.iterations or 2000
     gil = sys._is_gil_enabled() if hasattr(sys, "_is_gil_enabled") else True
     print(f"threads: {sys.version.split()[0]}, GIL {'enabled' if gil else 'disabled'}", flush=True)
-    ok = all([run(name, SCENARIOS[name], iterations) for name in args.scenarios or SCENARIOS])
+    ok = all([run(name, iterations) for name in args.scenarios or SCENARIOS])
     if args.require_gil_off and gil:
         print("FAILED: the GIL is enabled after importing the modules")
         ok = False

@@ -1,5 +1,6 @@
 import sys
 import sysconfig
+from pathlib import Path
 
 import pytest
 from hypothesis import settings
@@ -16,28 +17,12 @@ settings.load_profile("vantor")
 free_threaded_only = pytest.mark.skipif(not FREE_THREADED, reason="needs a free-threaded interpreter")
 
 
-def run_python(*args, **kwargs):
-    """Runs the current interpreter in a child process; returns the CompletedProcess."""
-    import subprocess
-
-    return subprocess.run([sys.executable, *args], capture_output=True, text=True, **{"timeout": 120, **kwargs})
-
-
-# The proofs (threads, allocation failure, exact arithmetic, hostile input) run a quick form by
-# default and a full one with VANTOR_PROOFS=full; each records its figures here, and the run
-# prints them at the end.
-FULL = __import__("os").environ.get("VANTOR_PROOFS") == "full"
-FIGURES = []
-
-
-def scale(quick, full):
-    """The count a proof uses: `quick` normally, `full` under VANTOR_PROOFS=full."""
-    return full if FULL else quick
-
-
-def figure(proof, text):
-    """Records one line of a proof's figures for the end-of-run summary."""
-    FIGURES.append(f"{proof}: {text}")
+# The proofs live in proofs/ (each also runs as a script); the suite runs their quick forms, or the
+# full ones with VANTOR_PROOFS=full, and prints the figures they record at the end.
+PROOFS = Path(__file__).resolve().parent.parent / "proofs"
+sys.path.insert(0, str(PROOFS))
+pytest.register_assert_rewrite("exact_arithmetic")
+from runner import FIGURES, FULL, figure, run_python, scale  # noqa: E402,F401
 
 
 def pytest_terminal_summary(terminalreporter):

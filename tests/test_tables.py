@@ -4,32 +4,16 @@ dispatch flag exactly on the `cpdef` entries. A mismatch would be a silent wrong
 client, since Cython trusts the .pxd."""
 
 import re
-from pathlib import Path
 
 import pytest
 
-import vantor
-from vantor._build_info import modules
+from surface import PACKAGE, header_entries, split_param, tables
 
-PACKAGE = Path(vantor.__file__).parent
-TABLES = [m for m in modules if (PACKAGE / m / f"{m}.pxd").exists() and m != "parser"]
+TABLES = tables()
 CLASSES = {"Vector2", "Vector3", "Vector4", "Color", "Rect", "Image", "GlyphInfo"}
 # C types of the header -> the spellings a .pxd may give them.
 SCALARS = {"int": {"int", "bint"}, "float": {"float"}, "double": {"double"}, "void": {"void"}}
 OBJECTS = {"object", "tuple", "list", *CLASSES}
-
-
-def split_param(text):
-    """'VantorRectObject *self' -> ('VantorRectObject *', 'self'); 'int flag=*' -> ('int', 'flag=*')."""
-    m = re.fullmatch(r"(.*?)\s*(\w+(?:=\*)?)", text.strip())
-    return re.sub(r"\s+\*", " *", m[1].strip()), m[2]
-
-
-def header_entries(m):
-    text = re.sub(r"/\*.*?\*/", "", (PACKAGE / m / f"{m}.h").read_text(), flags=re.S)
-    body = re.search(r"typedef struct Vantor\w+VTable \{(.*?)\}", text, re.S)[1]
-    return [(name, " ".join(ret.split()), [split_param(p) for p in params.split(",") if p.strip()])
-            for ret, name, params in re.findall(r"([\w\s*]+?)\s*\(\*(\w+)\)\(([^)]*)\);", body)]
 
 
 def pxd_entries(m):
