@@ -38,7 +38,8 @@ int export_items(PyObject* self, Py_buffer* view, int flags, T* items, const cha
 //     using Object = ...;  using Record = ...;  using Scalar = ...;  static constexpr int N = ...;
 //     static constexpr Record Object::*record = &Object::data;
 //     static constexpr Scalar Record::*members[N] = {&Record::x, ...};
-// Every field is one scalar; the object's `vtab` points at the type's operation table.
+// Every field is one scalar, and the fields fill the record (the buffer export views them as an
+// array); the object's `vtab` points at the type's operation table.
 template <class Layout>
 struct Fields {
     using Object = typename Layout::Object;
@@ -46,6 +47,7 @@ struct Fields {
     using Scalar = typename Layout::Scalar;
     static constexpr int N = Layout::N;
     using Values = std::array<Scalar, N>;
+    static_assert(sizeof(Record) == N * sizeof(Scalar), "a record is its fields, with no padding");
 
     static Object* as(PyObject* o) noexcept { return reinterpret_cast<Object*>(o); }
 
