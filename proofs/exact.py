@@ -283,6 +283,74 @@ class Vec(NamedTuple):
     def eq(self, a, b):
         return all(x == y for x, y in zip(a, b))
 
+    # The toolbox: computed in double from the stored components, each result component stored once.
+    def wide_dot(self, a, b):
+        s = mul(a[0], b[0], F64)
+        for x, y in zip(a[1:], b[1:]):
+            s = fma(x, y, s, F64)
+        return s
+
+    def length_squared_wide(self, a):
+        return self.wide_dot(a, a)
+
+    def stored(self, comps):
+        return self.obj(map(self.store, comps))
+
+    def lerp(self, a, b, t):
+        t = to_double(t)
+        return self.stored(add(x, mul(sub(y, x, F64), t, F64), F64) for x, y in zip(a, b))
+
+    def min(self, a, b):
+        return self.obj(y if y < x else x for x, y in zip(a, b))
+
+    def max(self, a, b):
+        return self.obj(y if y > x else x for x, y in zip(a, b))
+
+    def clamped(self, a, low, high):
+        return self.min(self.max(a, low).values, high)
+
+    def moved_toward(self, a, b, d):
+        d = to_double(d)
+        delta = [sub(y, x, F64) for x, y in zip(a, b)]
+        distance = sqrt(self.wide_dot(delta, delta))
+        if distance <= d or distance == 0:
+            return self.obj(b)
+        f = div(d, distance, F64)
+        return self.stored(add(x, mul(dx, f, F64), F64) for x, dx in zip(a, delta))
+
+    def project(self, a, onto):
+        oo = self.wide_dot(onto, onto)
+        if oo == 0:
+            raise ValueError("cannot project onto a zero vector")
+        f = div(self.wide_dot(a, onto), oo, F64)
+        return self.stored(mul(y, f, F64) for y in onto)
+
+    def reflected(self, a, normal):
+        nn = self.wide_dot(normal, normal)
+        if nn == 0:
+            raise ValueError("cannot reflect off a zero normal")
+        f = div(mul(2.0, self.wide_dot(a, normal), F64), nn, F64)
+        return self.stored(sub(x, mul(f, y, F64), F64) for x, y in zip(a, normal))
+
+    def scaled_to_length(self, a, length):
+        length = to_double(length)
+        current = sqrt(self.wide_dot(a, a))
+        if current == 0:
+            raise ValueError("cannot scale a zero vector to a length")
+        f = div(length, current, F64)
+        return self.stored(mul(x, f, F64) for x in a)
+
+    def clamped_length(self, a, low, high):
+        low, high = to_double(low), to_double(high)
+        if not (low >= 0 and high >= low):
+            raise ValueError("the length range must satisfy 0 <= min_length <= max_length")
+        current = sqrt(self.wide_dot(a, a))
+        if current > high:
+            return self.scaled_to_length(a, high)
+        if current < low:
+            return self.scaled_to_length(a, low)
+        return self.obj(a)
+
 
 VECTOR2, VECTOR3, VECTOR4 = Vec("Vector2", 2, F32), Vec("Vector3", 3, F32), Vec("Vector4", 4, F64)
 

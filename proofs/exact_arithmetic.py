@@ -323,6 +323,50 @@ def test_one_vector(K, data):
         check(family, f"{K} {label}", run(op, v), run(getattr(K.m, ref), stored), comps)
 
 
+# --- the toolbox: geometry in double, rounded once ------------------------------------------------------------
+
+def both(name, *args):
+    """v.get_<name>(*args) and v.to_<name>(*args) on a copy of v (which it must return): the pair of results."""
+    def apply(v):
+        w = v.copy()
+        got = getattr(v, "get_" + name)(*args)
+        assert getattr(w, "to_" + name)(*args) is w
+        return got, w
+    return apply
+
+
+@PROPERTY
+@vector_kinds
+@given(data=st.data())
+def test_toolbox(K, data):
+    family = "toolbox (lerp min max clamp moved_toward project length_squared; 2-D/3-D reflect and lengths)"
+    a, b = K.operands(data)
+    c = tuple(pick(d, a + b) for d in data.draw(st.tuples(*[related] * K.n), "c"))
+    s = pick(data.draw(close, "s"), [*a, *b, 0, -0.0, 0.5, 2])
+    COUNTS[family, str(K)] += 1
+    m = K.m
+    (_, sa), (vb, sb), (vc, sc) = K.make(a), K.make(b), K.make(c)
+    twice = lambda f: lambda: (f(), f())  # noqa: E731
+    cases = {  # label: (the call on a fresh vector of a, the model's result); vector arguments as vectors or tuples
+        "lerp": (lambda v: v.lerp(sb, s), lambda: m.lerp(sa, sb, s)),
+        "get_min": (lambda v: v.get_min(vb), lambda: m.min(sa, sb)),
+        "get_max": (lambda v: v.get_max(list(sb)), lambda: m.max(sa, sb)),
+        "clamped": (both("clamped", sb, vc), twice(lambda: m.clamped(sa, sb, sc))),
+        "moved_toward": (both("moved_toward", vb, s), twice(lambda: m.moved_toward(sa, sb, s))),
+        "length_squared": (lambda v: v.length_squared, lambda: m.length_squared_wide(sa)),
+    }
+    if K.n < 4:
+        cases |= {
+            "project": (lambda v: v.project(vb), lambda: m.project(sa, sb)),
+            "reflected": (both("reflected", sb), twice(lambda: m.reflected(sa, sb))),
+            "scaled_to_length": (both("scaled_to_length", s), twice(lambda: m.scaled_to_length(sa, s))),
+            "clamped_length": (both("clamped_length", s), twice(lambda: m.clamped_length(sa, 0.0, s))),
+            "clamped_length range": (both("clamped_length", s, sb[0]), twice(lambda: m.clamped_length(sa, s, sb[0]))),
+        }
+    for label, (op, ref) in cases.items():
+        check(family, f"{K} {label}", run(op, K.make(a)[0]), run(ref), a, b, c, s)
+
+
 # --- Color ---------------------------------------------------------------------------------------------------
 
 byte = st.integers(0, 255)

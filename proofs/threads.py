@@ -74,6 +74,8 @@ def vector_roles(T, n):
     names = "xyzw"[:n]
     swizzle = names[::-1]
     parse = {2: "vector2", 3: None, 4: None}[n]
+    unit = T(*([1.0] + [0.0] * (n - 1)))
+    rotation = (0.0,) if n == 2 else (unit, 0.0)
 
     def write(k, i):
         v = value(k, i)
@@ -94,7 +96,16 @@ def vector_roles(T, n):
         v += zero
         shared.to_neg() if i % 2 else shared.to_abs()
         shared.to_round()
-        return whole(*(shared + zero), *(shared * 1.0), *(-shared), *shared.get_abs())
+        # The in-place toolbox, each with arguments that keep whole numbers whole: bounds, a target
+        # within reach, a reflection off an axis, a rotation by zero.
+        shared.to_clamped(zero - one * LIMIT, one * LIMIT)
+        shared.to_moved_toward(one, 2.0 * LIMIT * n) if i % 7 == 0 else shared.to_moved_toward(shared, 1.0)
+        if n < 4:
+            shared.to_reflected(unit)
+            shared.to_rotated(*rotation)
+            shared.to_clamped_length(0.0, 4.0 * LIMIT)
+        return whole(*(shared + zero), *(shared * 1.0), *(-shared), *shared.get_abs(), *shared.get_min(one),
+                     *shared.lerp(shared, 0.5))
 
     def read(k, i):
         got = whole(shared[i % n], getattr(shared, names[i % n]), *shared, *tuple(shared), *list(shared))

@@ -30,7 +30,7 @@ class Lookup:
 
 def test_properties_in_attribute_table_order():
     names = [k for k, d in Vector2.__dict__.items() if inspect.isdatadescriptor(d)]
-    assert names == ["x", "y", "xx", "yy", "xy", "yx", "length", "data"]
+    assert names == ["x", "y", "xx", "yy", "xy", "yx", "length", "data", "length_squared", "angle"]
 
 
 def test_item_assignment_converts_the_value_before_the_index():

@@ -19,7 +19,7 @@ SWIZZLES = ("xxx xxy xxz xyx xyy xyz xzy xzx xzz yxx yxy yxz yyx yyy yyz yzx yzy
 
 def test_properties_in_attribute_table_order():
     names = [k for k, d in Vector3.__dict__.items() if inspect.isdatadescriptor(d)]
-    assert names == ["x", "y", "z", *SWIZZLES, "length"]  # xzy comes before xzx, and there is no data
+    assert names == ["x", "y", "z", *SWIZZLES, "length", "length_squared"]  # xzy comes before xzx, and there is no data
     assert sorted(SWIZZLES) == sorted(a + b + c for a in "xyz" for b in "xyz" for c in "xyz")
 
 

@@ -14,7 +14,7 @@ K = KINDS[2]
 def test_properties_in_attribute_table_order():
     names = [k for k, d in Vector4.__dict__.items() if inspect.isdatadescriptor(d)]
     swizzles = ["".join(p) for p in itertools.product("xyzw", repeat=4)]
-    assert names == ["x", "y", "z", "w", *swizzles, "length"]
+    assert names == ["x", "y", "z", "w", *swizzles, "length", "length_squared"]
 
 
 def test_item_assignment_converts_the_value_before_the_index():

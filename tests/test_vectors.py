@@ -711,3 +711,89 @@ def test_products_match_the_model(K, data):
     assert a.distance_to(b) == math.sqrt(distance_squared)
     length = math.sqrt(length_squared)
     assert K.same(a.get_normalized(), [K.rnd(x / length) if length else 0 for x in cs])
+
+
+# --- the toolbox -------------------------------------------------------------------------------------------
+
+
+def rotated(K, v, *args):
+    """The rotation as the docstrings state it, in double, each component rounded once."""
+    if K.n == 2:
+        (x, y), (a,) = v, args
+        c, s = math.cos(a), math.sin(a)
+        return [K.rnd(x * c - y * s), K.rnd(x * s + y * c)]
+    axis, a = args
+    n = math.sqrt(math.fma(axis[2], axis[2], math.fma(axis[1], axis[1], axis[0] * axis[0])))
+    k = [c / n for c in axis]
+    c, s = math.cos(a), math.sin(a)
+    kv = math.fma(k[2], v[2], math.fma(k[1], v[1], k[0] * v[0])) * (1.0 - c)
+    kxv = [k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2], k[0] * v[1] - k[1] * v[0]]
+    return [K.rnd(v[i] * c + kxv[i] * s + k[i] * kv) for i in range(3)]
+
+
+@settings(max_examples=100)
+@given(st.data())
+def test_angles_and_rotations_are_the_double_computation_rounded_once(K, data):
+    if K.n == 4:
+        return
+    finite = st.floats(min_value=-1e6, max_value=1e6, width=32)
+    cs, os = (data.draw(st.tuples(*[finite] * K.n)) for _ in "ab")
+    angle = data.draw(st.floats(min_value=-10, max_value=10))
+    a = K.cls(*cs)
+    args = (angle,) if K.n == 2 else (os, angle)
+    if K.n == 3 and not any(os):
+        with raises(ValueError, "cannot rotate about a zero axis"):
+            a.to_rotated(*args)
+        assert K.same(a, cs)
+        return
+    expected = rotated(K, cs, *args)
+    assert K.same(a.get_rotated(*args), expected) and K.same(a, cs)
+    assert a.to_rotated(*args) is a and K.same(a, expected)
+    a = K.cls(*cs)
+    dot = math.fma(cs[-1], os[-1], math.fma(cs[-2], os[-2], cs[0] * os[0]) if K.n == 3 else cs[0] * os[0])
+    if K.n == 2:
+        cross = cs[0] * os[1] - cs[1] * os[0]
+        assert a.cross(list(os)) == cross and a.angle == math.atan2(cs[1], cs[0])
+        assert a.angle_to(os) == (math.pi if math.atan2(cross, dot) == -math.pi else math.atan2(cross, dot))
+        assert a.get_polar() == (a.length, a.angle) and K.same(a.get_perpendicular(), [-cs[1], cs[0]])
+        assert K.same(K.cls.from_polar(cs[0], angle), [K.rnd(cs[0] * math.cos(angle)), K.rnd(cs[0] * math.sin(angle))])
+    else:
+        c = [cs[1] * os[2] - cs[2] * os[1], cs[2] * os[0] - cs[0] * os[2], cs[0] * os[1] - cs[1] * os[0]]
+        norm = math.sqrt(math.fma(c[2], c[2], math.fma(c[1], c[1], c[0] * c[0])))
+        assert a.angle_to(K.cls(*os)) == math.atan2(norm, dot)
+
+
+def test_toolbox_rules_and_refusals(K):
+    V, n = K.vec, K.n
+    assert K.same(V(1).get_moved_toward(V(3), 2 * n), K.rep(3))  # within reach: the target itself
+    assert K.same(V(0).lerp(V(2), 1.5), K.rep(3)) and K.same(V(0).lerp(V(2), -1), K.rep(-2))  # extrapolates
+    assert K.same(V(5, -5).get_clamped(V(0), V(1)), K.rep(1, 0))
+    assert type(V(1).get_min(V(0))) is K.cls and V(1).get_min(V(0)) is not V(0)
+    if n == 2:
+        assert Vector2(1, -0.0).angle_to((-1, -0.0)) == math.pi and Vector2(1, 0).angle_to((1, -1)) == -math.pi / 4
+    refused = [  # (call, exception, message)
+        (lambda v: v.to_moved_toward("a" * n, 1), TypeError, None),
+        (lambda v: v.to_clamped(V(0), (0,) * (n + 1)), ValueError, f"tuple for vector{n}-like argument"),
+        (lambda v: v.to_clamped(V(0), 3), TypeError, f"vector{n}-like argument must be {K.cls.__name__}, or any "
+                                                     f"sequence, got int."),
+        (lambda v: v.to_moved_toward(V(0), "1"), TypeError, None),
+    ]
+    if n < 4:
+        refused += [
+            (lambda v: v.to_reflected(V(0)), ValueError, "cannot reflect off a zero normal"),
+            (lambda v: v.project(V(0)), ValueError, "cannot project onto a zero vector"),
+            (lambda v: K.cls().to_scaled_to_length(1), ValueError, "cannot scale a zero vector to a length"),
+            (lambda v: K.cls().to_clamped_length(1, 2), ValueError, "cannot scale a zero vector to a length"),
+            (lambda v: v.to_clamped_length(-1), ValueError, "0 <= min_length <= max_length"),
+            (lambda v: v.to_clamped_length(2, 1), ValueError, "0 <= min_length <= max_length"),
+            (lambda v: v.to_clamped_length(NAN), ValueError, "0 <= min_length <= max_length"),
+            (lambda v: v.to_clamped_length(1, 2, 3), TypeError, "takes 1 or 2 positional arguments (3 given)"),
+            (lambda v: v.to_clamped_length(max_length=1), TypeError, "unexpected keyword argument 'max_length'"),
+        ]
+    for call, exc, msg in refused:
+        v = V(3, -4)
+        with pytest.raises(exc, match=msg and re.escape(msg)):
+            call(v)
+        assert K.same(v, K.rep(3, -4))  # left as it was
+    if n < 4:
+        assert K.same(K.cls(*K.pad(3, 4)).get_clamped_length(1, 2), map(K.rnd, K.pad(3 * 0.4, 4 * 0.4)))

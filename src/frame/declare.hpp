@@ -33,12 +33,18 @@ struct Method {
     std::array<Param, 4> params{};
     bool is_static = false;
     bool annotated = false;  // the function's __annotations__ carry the result type as "return"
+    // Further forms of the parameters, told apart by their count: a method with more than one
+    // form takes its arguments by position only, and its stub has one @overload per form.
+    std::array<std::array<Param, 4>, 2> more_forms{};
 
-    constexpr size_t arity() const {
+    static constexpr size_t count(const std::array<Param, 4>& form) {
         size_t n = 0;
-        while (n < params.size() && params[n].name) ++n;
+        while (n < form.size() && form[n].name) ++n;
         return n;
     }
+    constexpr size_t arity() const { return count(params); }
+    constexpr size_t forms() const { return more_forms[0][0].name ? (more_forms[1][0].name ? 3 : 2) : 1; }
+    constexpr const std::array<Param, 4>& form(size_t i) const { return i ? more_forms[i - 1] : params; }
     // The parameters without a default, which come first.
     constexpr size_t required() const {
         size_t n = 0;
@@ -74,6 +80,18 @@ template <size_t Cap = 600, class Fill = NoFill>
 constexpr DocString<Cap> method_doc(const Method& m, Fill fill = {}) {
     DocString<Cap> out{};
     out.add(m.name).add('(');
+    if (m.forms() > 1) {
+        // One text signature cannot hold several forms: it takes *args, and the forms head the body.
+        out.add(m.is_static ? "*args)\n--\n\n" : "$self, /, *args)\n--\n\n");
+        for (size_t f = 0; f < m.forms(); ++f) {
+            out.add(m.name).add('(');
+            for (size_t i = 0; i < Method::count(m.form(f)); ++i) (i ? out.add(", ") : out).add(m.form(f)[i].name);
+            out.add(")\n");
+        }
+        out.add('\n');
+        add_expanded(out, m.doc, fill);
+        return out;
+    }
     if (!m.is_static) out.add(m.arity() ? "$self, /, " : "$self, /");
     for (size_t i = 0; i < m.arity(); ++i) {
         if (i) out.add(", ");
@@ -99,17 +117,22 @@ constexpr DocString<Cap> property_doc(const Property& p, Fill fill = {}) {
 // The stub's lines for a method or a property, appended to `out`.
 template <size_t Cap, class Fill = NoFill>
 constexpr void add_stub(DocString<Cap>& out, const Method& m, Fill fill = {}) {
-    if (m.is_static) out.add("@staticmethod\n");
-    out.add("def ").add(m.name).add(m.is_static ? "(" : "(self");
-    for (size_t i = 0; i < m.arity(); ++i) {
-        if (i || !m.is_static) out.add(", ");
-        out.add(m.params[i].name).add(": ");
-        add_expanded(out, m.params[i].type, fill);
-        if (m.params[i].default_) out.add(" = ").add(m.params[i].default_);
+    const bool overloaded = m.forms() > 1;
+    for (size_t f = 0; f < m.forms(); ++f) {
+        const auto& params = m.form(f);
+        if (overloaded) out.add("@overload\n");
+        if (m.is_static) out.add("@staticmethod\n");
+        out.add("def ").add(m.name).add(m.is_static ? "(" : "(self");
+        for (size_t i = 0; i < Method::count(params); ++i) {
+            if (i || !m.is_static) out.add(", ");
+            out.add(params[i].name).add(": ");
+            add_expanded(out, params[i].type, fill);
+            if (params[i].default_) out.add(" = ").add(params[i].default_);
+        }
+        out.add(overloaded ? ", /) -> " : ") -> ");
+        add_expanded(out, m.result, fill);
+        out.add(": ...\n");
     }
-    out.add(") -> ");
-    add_expanded(out, m.result, fill);
-    out.add(": ...\n");
 }
 template <size_t Cap, class Fill = NoFill>
 constexpr void add_stub(DocString<Cap>& out, const Property& p, Fill fill = {}) {
@@ -154,6 +177,29 @@ inline constexpr auto doc_of = method_doc(M);
 template <const Method& M>
 inline bool bind_params(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
     return bind_args(M.name, args, nargs, kwnames, param_names<M>, out, static_cast<Py_ssize_t>(M.required()));
+}
+
+// Binds the positional arguments of a method with several forms: the form whose parameter count is
+// nargs gives out[0..nargs). Returns that form's index, or -1 with a TypeError set.
+template <const Method& M>
+inline int bind_form(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
+    if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+        raise_unexpected_keyword(M.name, PyTuple_GET_ITEM(kwnames, 0));
+        return -1;
+    }
+    for (size_t f = 0; f < M.forms(); ++f) {
+        if (static_cast<Py_ssize_t>(Method::count(M.form(f))) != nargs) continue;
+        for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
+        return static_cast<int>(f);
+    }
+    const auto n = [](size_t f) { return static_cast<Py_ssize_t>(Method::count(M.form(f))); };
+    if (M.forms() == 2)
+        PyErr_Format(PyExc_TypeError, "%.200s() takes %zd or %zd positional arguments (%zd given)", M.name, n(0), n(1),
+                     nargs);
+    else
+        PyErr_Format(PyExc_TypeError, "%.200s() takes %zd, %zd or %zd positional arguments (%zd given)", M.name, n(0),
+                     n(1), n(2), nargs);
+    return -1;
 }
 
 // The docstrings of a list of properties, for declared_property.

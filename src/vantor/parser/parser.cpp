@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "color/color.h"
+#include "frame/like.hpp"
 #include "frame/module.hpp"
 #include "rect/rect.h"
 
@@ -21,79 +22,6 @@ PyTypeObject* vector4_type = nullptr;
 PyTypeObject* color_type = nullptr;
 PyTypeObject* rect_type = nullptr;
 
-// What distinguishes the three parsers.
-struct Kind {
-    const char* name;  // traceback name
-    Py_ssize_t min_len, max_len;
-    const char* tuple_message;
-    const char* list_message;
-    const char* sequence_message;
-    const char* type_prefix;
-    const char* type_suffix;
-};
-
-constexpr Kind vector2_kind{"parse_vector2_like",
-                            2,
-                            2,
-                            "tuple for vector2-like argument must have only 2 elements.",
-                            "list for vector2-like argument must have only 2 elements.",
-                            "sequence for vector2-like argument must have only 2 elements.",
-                            "vector2-like argument must be Vector2, or any sequence, got ",
-                            "."};
-constexpr Kind color_kind{"parse_color_like",
-                          3,
-                          4,
-                          "tuple for color-like argument must have only 3-4 elements.",
-                          "list for color-like argument must have only 3-4 elements.",
-                          "sequence for color-like argument must have only 3-4 elements.",
-                          "color-like argument must be Color, or any sequence, got ",
-                          "."};
-constexpr Kind rect_kind{"parse_rect_like",
-                         4,
-                         4,
-                         "tuple for rect-like argument must have only 4 elements.",
-                         "list for rect-like argument must have only 4 elements.",
-                         "sequence for rect-like argument must have only 4 elements.",
-                         "rect_like argument must be Rect, tuple, or list, got ",
-                         ""};
-
-// Item conversions: a float narrowed to single precision, or a C int clamped to a byte later.
-bool convert(PyObject* item, float& out) noexcept { return to_float(item, out); }
-bool convert(PyObject* item, int& out) noexcept { return to_int(item, out); }
-
-// Converts the items of an exact tuple or list, or of a materialised sequence, after checking the
-// length. List items are taken as strong references one by one, so a list another thread changes
-// meanwhile can make the parse fail but never hands over a freed item.
-template <class T, size_t N>
-bool convert_items(PyObject* seq, const Kind& kind, const char* length_message, T (&out)[N], Py_ssize_t& len) noexcept {
-    const bool list = PyList_CheckExact(seq);
-    len = list ? PyList_GET_SIZE(seq) : PyTuple_GET_SIZE(seq);
-    if (len < kind.min_len || len > kind.max_len) {
-        PyErr_SetString(PyExc_ValueError, length_message);
-        return false;
-    }
-    for (Py_ssize_t i = 0; i < len; ++i) {
-        Ref item(list ? PyList_GetItemRef(seq, i) : Py_NewRef(PyTuple_GET_ITEM(seq, i)));
-        if (!item || !convert(item.get(), out[i])) return false;
-    }
-    return true;
-}
-
-// The dispatch shared by the three parsers, after the exact package-type test: tuple, list, other
-// sequence, or the type error. Fills `out` (len items); false with an exception set on failure.
-template <class T, size_t N>
-bool parse_items(PyObject* arg, const Kind& kind, T (&out)[N], Py_ssize_t& len) noexcept {
-    if (PyTuple_CheckExact(arg)) return convert_items(arg, kind, kind.tuple_message, out, len);
-    if (PyList_CheckExact(arg)) return convert_items(arg, kind, kind.list_message, out, len);
-    if (PySequence_Check(arg)) {
-        Ref seq(PySequence_Fast(arg, "expected sequence"));
-        return seq && convert_items(seq.get(), kind, kind.sequence_message, out, len);
-    }
-    Ref text(type_name_text(arg));
-    if (text) PyErr_Format(PyExc_TypeError, "%s%U%s", kind.type_prefix, text.get(), kind.type_suffix);
-    return false;
-}
-
 template <class S>
 S failed(const Kind& kind) noexcept {
     add_traceback(kind.name);
@@ -107,7 +35,7 @@ Vector2 parse_vector2_like(PyObject* arg) noexcept {
     }
     float v[2];
     Py_ssize_t len;
-    if (!parse_items(arg, vector2_kind, v, len)) return failed<Vector2>(vector2_kind);
+    if (!parse_like_items(arg, vector2_kind, v, len)) return failed<Vector2>(vector2_kind);
     return Vector2{v[0], v[1]};
 }
 
@@ -119,7 +47,7 @@ Color parse_color_like(PyObject* arg) noexcept {
     }
     int v[4] = {0, 0, 0, 255};
     Py_ssize_t len;
-    if (!parse_items(arg, color_kind, v, len)) return failed<Color>(color_kind);
+    if (!parse_like_items(arg, color_kind, v, len)) return failed<Color>(color_kind);
     auto byte = [](int c) { return static_cast<unsigned char>(c < 0 ? 0 : c > 255 ? 255 : c); };
     return Color{byte(v[0]), byte(v[1]), byte(v[2]), byte(v[3])};
 }
@@ -131,7 +59,7 @@ Rectangle parse_rect_like(PyObject* arg) noexcept {
     }
     float v[4];
     Py_ssize_t len;
-    if (!parse_items(arg, rect_kind, v, len)) return failed<Rectangle>(rect_kind);
+    if (!parse_like_items(arg, rect_kind, v, len)) return failed<Rectangle>(rect_kind);
     return Rectangle{v[0], v[1], v[2], v[3]};
 }
 

@@ -12,6 +12,7 @@
 #include "frame/declare.hpp"
 #include "frame/docs.hpp"
 #include "frame/iterator.hpp"
+#include "frame/like.hpp"
 #include "frame/module.hpp"
 #include "frame/record.hpp"
 
@@ -20,6 +21,7 @@
 #include <cstddef>
 #include <cstring>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 namespace vantor::vectors {
@@ -350,6 +352,138 @@ struct Vector {
         return make(cross_product(load(self), load(other)), "cross");
     }
 
+    // ---- the toolbox: geometry in double precision ---------------------------------------------
+
+    // Each operation widens the stored components to double, computes there, and rounds each result
+    // component once to the scalar type (a no-op for float64). Operations that are undefined for
+    // their input (a zero normal, axis or target direction) raise ValueError and change nothing.
+    using Wide = std::array<double, N>;
+    static Wide wide(const Vals& v) noexcept {
+        Wide w;
+        for (int i = 0; i < N; ++i) w[i] = static_cast<double>(v[i]);
+        return w;
+    }
+    static Vals rounded(const Wide& w) noexcept {
+        Vals v;
+        for (int i = 0; i < N; ++i) v[i] = static_cast<T>(w[i]);
+        return v;
+    }
+    // a0 * b0, then each further product added with one rounding (float32 products are exact).
+    static double wide_dot(const Wide& a, const Wide& b) noexcept {
+        double s = a[0] * b[0];
+        for (int i = 1; i < N; ++i) s = std::fma(a[i], b[i], s);
+        return s;
+    }
+    static double wide_length(const Wide& a) noexcept { return std::sqrt(wide_dot(a, a)); }
+
+    static bool value_error(const char* message) noexcept {
+        PyErr_SetString(PyExc_ValueError, message);
+        return false;
+    }
+
+    static bool lerp_to(Wide& v, const Wide& other, double t) noexcept {
+        for (int i = 0; i < N; ++i) v[i] = v[i] + (other[i] - v[i]) * t;
+        return true;
+    }
+    // Python's min() and max() of (component, other's component): the first unless the second is
+    // strictly smaller (larger), so a NaN in either keeps this vector's component.
+    static bool min_with(Wide& v, const Wide& other) noexcept {
+        for (int i = 0; i < N; ++i) v[i] = other[i] < v[i] ? other[i] : v[i];
+        return true;
+    }
+    static bool max_with(Wide& v, const Wide& other) noexcept {
+        for (int i = 0; i < N; ++i) v[i] = other[i] > v[i] ? other[i] : v[i];
+        return true;
+    }
+    static bool clamp_between(Wide& v, const Wide& low, const Wide& high) noexcept {
+        return max_with(v, low) && min_with(v, high);
+    }
+    static bool move_toward(Wide& v, const Wide& target, double max_distance) noexcept {
+        Wide d;
+        for (int i = 0; i < N; ++i) d[i] = target[i] - v[i];
+        const double distance = wide_length(d);
+        if (distance <= max_distance || distance == 0.0) {
+            v = target;
+            return true;
+        }
+        const double f = max_distance / distance;
+        for (int i = 0; i < N; ++i) v[i] = v[i] + d[i] * f;
+        return true;
+    }
+    static bool project_onto(Wide& v, const Wide& onto) noexcept {
+        const double oo = wide_dot(onto, onto);
+        if (oo == 0.0) return value_error("cannot project onto a zero vector");
+        const double f = wide_dot(v, onto) / oo;
+        for (int i = 0; i < N; ++i) v[i] = onto[i] * f;
+        return true;
+    }
+    static bool reflect_off(Wide& v, const Wide& normal) noexcept {
+        const double nn = wide_dot(normal, normal);
+        if (nn == 0.0) return value_error("cannot reflect off a zero normal");
+        const double f = 2.0 * wide_dot(v, normal) / nn;
+        for (int i = 0; i < N; ++i) v[i] = v[i] - f * normal[i];
+        return true;
+    }
+    static bool scale_to(Wide& v, double length) noexcept {
+        const double current = wide_length(v);
+        if (current == 0.0) return value_error("cannot scale a zero vector to a length");
+        const double f = length / current;
+        for (int i = 0; i < N; ++i) v[i] = v[i] * f;
+        return true;
+    }
+    static bool clamp_length(Wide& v, double min_length, double max_length) noexcept {
+        if (!(min_length >= 0.0 && max_length >= min_length))
+            return value_error("the length range must satisfy 0 <= min_length <= max_length");
+        const double current = wide_length(v);
+        if (current > max_length) return scale_to(v, max_length);
+        if (current < min_length) return scale_to(v, min_length);
+        return true;
+    }
+    // Counter-clockwise in the plane.
+    static bool rotate_plane(Wide& v, double angle) noexcept
+        requires(N == 2)
+    {
+        const double c = std::cos(angle), s = std::sin(angle), x = v[0], y = v[1];
+        v = {x * c - y * s, x * s + y * c};
+        return true;
+    }
+    // About a unit axis k by the right-hand rule: v cos a + (k x v) sin a + k (k . v)(1 - cos a).
+    static bool rotate_axis(Wide& v, const Wide& axis, double angle) noexcept
+        requires(N == 3)
+    {
+        const double n = wide_length(axis);
+        if (n == 0.0) return value_error("cannot rotate about a zero axis");
+        const Wide k{axis[0] / n, axis[1] / n, axis[2] / n};
+        const double c = std::cos(angle), s = std::sin(angle), kv = wide_dot(k, v) * (1.0 - c);
+        const Wide kxv{k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2], k[0] * v[1] - k[1] * v[0]};
+        for (int i = 0; i < N; ++i) v[i] = v[i] * c + kxv[i] * s + k[i] * kv;
+        return true;
+    }
+    static bool perpendicular(Wide& v) noexcept
+        requires(N == 2)
+    {
+        v = {-v[1], v[0]};
+        return true;
+    }
+    static double plane_cross(const Wide& a, const Wide& b) noexcept
+        requires(N == 2)
+    {
+        return a[0] * b[1] - a[1] * b[0];
+    }
+    // Signed in the plane, with -pi (a negative zero cross product) taken as pi.
+    static double signed_angle(const Wide& a, const Wide& b) noexcept
+        requires(N == 2)
+    {
+        const double r = std::atan2(plane_cross(a, b), wide_dot(a, b));
+        return r == -M_PI ? M_PI : r;
+    }
+    static double unsigned_angle(const Wide& a, const Wide& b) noexcept
+        requires(N == 3)
+    {
+        const Wide c{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        return std::atan2(wide_length(c), wide_dot(a, b));
+    }
+
     // ---- Python methods ----------------------------------------------------------------------
 
     static bool is_vector(PyObject* o) noexcept { return Py_IS_TYPE(o, &type_object); }
@@ -362,8 +496,8 @@ struct Vector {
 
     // Texts shared by the three types hold keys expanded per type: {T} the type's name, {N} the
     // component count, {P} the components as parameters ("x, y"), {S} the storage
-    // ("float32"/"float64"), {F} the storage in words, {R} what assigning does beyond float(), {B}
-    // the buffer format, {V}/{C} the names of from_vector2/from_xy and their siblings, {E} the
+    // ("float32"/"float64"), {F} the storage in words, {R} what assigning does beyond float(), {W}
+    // the rounding of a result computed in double, {B} the buffer format, {V}/{C} the names of from_vector2/from_xy and their siblings, {E} the
     // type's example, {c} component `c`; in stub types {f}, {i} and {L} are "float", "int" and
     // "_FloatLike" once per component.
     static constexpr bool single = sizeof(T) == 4;
@@ -383,6 +517,7 @@ struct Vector {
                 case 'S': out.add(single ? "float32" : "float64"); break;
                 case 'F': out.add(single ? "single precision (float32)" : "double precision (float64)"); break;
                 case 'R': out.add(single ? " and rounds to float32" : ""); break;
+                case 'W': out.add(single ? ", each component rounded once to float32" : ""); break;
                 case 'B': out.add(single ? "f" : "d"); break;
                 case 'V': out.add(Traits::n_from_vector); break;
                 case 'C': out.add(Traits::n_from_components); break;
@@ -473,6 +608,133 @@ struct Vector {
                                   other};
     static constexpr Method m_cross{"cross", "{T}", "A new {T}, the cross product of this vector and the {T} other.",
                                     other};
+    // The toolbox. A vector parameter takes a {T} or a sequence of {N} numbers.
+    static constexpr char vector_like[] = "{T} | Sequence[_FloatLike]";
+    static constexpr Method m_lerp{
+        "lerp", "{T}",
+        "A new {T} the fraction t of the way from this vector to other: self + (other - self) * t, in double "
+        "precision{W}. t outside 0..1 extrapolates.",
+        {{{"other", vector_like}, {"t", "_FloatLike"}}}};
+    static constexpr Method m_get_min{
+        "get_min", "{T}",
+        "A new {T} of the smaller of each pair of components of this vector and other, as min() picks (a NaN in "
+        "either keeps this vector's component).",
+        {{{"other", vector_like}}}};
+    static constexpr Method m_get_max{
+        "get_max", "{T}",
+        "A new {T} of the larger of each pair of components of this vector and other, as max() picks (a NaN in "
+        "either keeps this vector's component).",
+        {{{"other", vector_like}}}};
+    static constexpr std::array<Param, 4> low_high{{{"low", vector_like}, {"high", vector_like}}};
+    static constexpr Method m_get_clamped{
+        "get_clamped", "{T}",
+        "A new {T} with each component limited to the range of the matching components of low and high: "
+        "min(max(c, low), high), so where low exceeds high the result is high.",
+        low_high};
+    static constexpr Method m_to_clamped{
+        "to_clamped", "{T}",
+        "Limits each component to the range of the matching components of low and high, as get_clamped does, in "
+        "place; returns this vector.",
+        low_high};
+    static constexpr std::array<Param, 4> target_distance{
+        {{"target", vector_like}, {"max_distance", "_FloatLike"}}};
+    static constexpr Method m_get_moved_toward{
+        "get_moved_toward", "{T}",
+        "A new {T} moved from this vector straight toward target by max_distance, or target itself when it lies "
+        "within max_distance (a negative max_distance moves away); in double precision{W}.",
+        target_distance};
+    static constexpr Method m_to_moved_toward{
+        "to_moved_toward", "{T}",
+        "Moves this vector toward target by at most max_distance, as get_moved_toward does, in place; returns "
+        "this vector.",
+        target_distance};
+    static constexpr std::array<Param, 4> normal{{{"normal", vector_like}}};
+    static constexpr Method m_get_reflected{
+        "get_reflected", "{T}",
+        "A new {T}, this vector reflected off a surface with the given normal (of any non-zero length): self - 2 * "
+        "(self . normal) / (normal . normal) * normal, in double precision{W}. ValueError for a zero normal.",
+        normal};
+    static constexpr Method m_to_reflected{
+        "to_reflected", "{T}",
+        "Reflects this vector off a surface with the given normal, as get_reflected does, in place; returns this "
+        "vector.",
+        normal};
+    static constexpr Method m_get_clamped_length{
+        .name = "get_clamped_length",
+        .result = "{T}",
+        .doc = "A new {T} in this vector's direction with its length limited to at most max_length, or to "
+               "min_length..max_length, in double precision{W}. ValueError when the range is negative or inverted, "
+               "or when a zero vector would have to grow.",
+        .params = {{{"max_length", "_FloatLike"}}},
+        .more_forms = {{{{{"min_length", "_FloatLike"}, {"max_length", "_FloatLike"}}}}},
+    };
+    static constexpr Method m_to_clamped_length = [] {
+        Method m = m_get_clamped_length;
+        m.name = "to_clamped_length";
+        m.doc = "Limits this vector's length to at most max_length, or to min_length..max_length, as "
+                "get_clamped_length does, in place; returns this vector.";
+        return m;
+    }();
+    static constexpr std::array<Param, 4> target_length{{{"length", "_FloatLike"}}};
+    static constexpr Method m_get_scaled_to_length{
+        "get_scaled_to_length", "{T}",
+        "A new {T} in this vector's direction with the given length (a negative length reverses it), in double "
+        "precision{W}. ValueError for a zero vector.",
+        target_length};
+    static constexpr Method m_to_scaled_to_length{
+        "to_scaled_to_length", "{T}",
+        "Scales this vector to the given length, as get_scaled_to_length does, in place; returns this vector.",
+        target_length};
+    static constexpr Method m_project{
+        "project", "{T}",
+        "A new {T}, the projection of this vector onto onto: (self . onto) / (onto . onto) * onto, in double "
+        "precision{W}. ValueError when onto is a zero vector.",
+        {{{"onto", vector_like}}}};
+    static constexpr Method m_angle_to_signed{
+        "angle_to", "float",
+        "The signed angle in radians from this vector to other, in (-pi, pi], counter-clockwise positive: "
+        "atan2(cross, dot) in double precision (0.0 when either is zero).",
+        {{{"other", vector_like}}}};
+    static constexpr Method m_angle_to_unsigned{
+        "angle_to", "float",
+        "The angle in radians between this vector and other, in [0, pi]: atan2(|self x other|, self . other) in "
+        "double precision (0.0 when either is zero).",
+        {{{"other", vector_like}}}};
+    static constexpr std::array<Param, 4> angle_only{{{"angle", "_FloatLike"}}};
+    static constexpr Method m_get_rotated_plane{
+        "get_rotated", "{T}",
+        "A new {T}, this vector rotated counter-clockwise by angle radians: (x cos a - y sin a, x sin a + y cos a) "
+        "in double precision{W}.",
+        angle_only};
+    static constexpr Method m_to_rotated_plane{
+        "to_rotated", "{T}", "Rotates this vector counter-clockwise by angle radians, as get_rotated does, in place; "
+                              "returns this vector.",
+        angle_only};
+    static constexpr std::array<Param, 4> axis_angle{{{"axis", vector_like}, {"angle", "_FloatLike"}}};
+    static constexpr Method m_get_rotated_axis{
+        "get_rotated", "{T}",
+        "A new {T}, this vector rotated by angle radians about axis (of any non-zero length) by the right-hand "
+        "rule: v cos a + (k x v) sin a + k (k . v)(1 - cos a) with k the unit axis, in double precision{W}. "
+        "ValueError for a zero axis.",
+        axis_angle};
+    static constexpr Method m_to_rotated_axis{
+        "to_rotated", "{T}",
+        "Rotates this vector by angle radians about axis, as get_rotated does, in place; returns this vector.",
+        axis_angle};
+    static constexpr Method m_cross_plane{
+        "cross", "float",
+        "The scalar cross product x * other.y - y * other.x in double precision: positive when other lies "
+        "counter-clockwise of this vector.",
+        {{{"other", vector_like}}}};
+    static constexpr Method m_get_perpendicular{
+        "get_perpendicular", "{T}", "A new {T} (-y, x): this vector turned a quarter turn counter-clockwise."};
+    static constexpr Method m_from_polar = as_static(
+        {"from_polar", "{T}",
+         "A new {T} (length * cos(angle), length * sin(angle)), angle in radians, in double precision{W}.",
+         {{{"length", "_FloatLike"}, {"angle", "_FloatLike"}}}});
+    static constexpr Method m_get_polar{
+        "get_polar", "tuple[float, float]",
+        "(length, angle): the length property's value and atan2(y, x) in radians, as floats."};
 
     // ---- Python methods ----------------------------------------------------------------------
 
@@ -569,6 +831,107 @@ struct Vector {
         return std::apply([](auto... v) { return cfrom_components(v...); }, c);
     }
 
+    // ---- the toolbox from Python -----------------------------------------------------------------
+
+    // A vector argument: this type, or a sequence of N numbers, each converted as the constructor
+    // converts a component (so a tuple means what the vector made from it means).
+    static constexpr const Kind& like_kind = N == 2 ? vector2_kind : N == 3 ? vector3_kind : vector4_kind;
+    static bool read_arg(PyObject* o, Wide& out) noexcept {
+        if (is_vector(o)) {
+            out = wide(load(as(o)));
+            return true;
+        }
+        T v[N];
+        Py_ssize_t len;
+        if (!parse_like_items(o, like_kind, v, len)) return false;
+        for (int i = 0; i < N; ++i) out[i] = static_cast<double>(v[i]);
+        return true;
+    }
+    static bool read_arg(PyObject* o, double& out) noexcept { return to_double(o, out); }
+
+    template <class... A>
+    struct Signature {};
+    template <class... A>
+    static Signature<std::remove_cvref_t<A>...> signature_of(bool (*)(Wide&, A...));
+
+    // A method running `Op` on this vector's components and the arguments, read in order: a new
+    // vector, or (InPlace) the result stored into this one, which is returned.
+    template <auto Op, const Method& M, bool InPlace, class... A>
+    static PyObject* run_tool(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                              Signature<A...>) noexcept {
+        PyObject* a[sizeof...(A) + 1];
+        if constexpr (sizeof...(A) == 0) {
+            if (!bind_none(M.name, nargs, kwnames)) return fail(M.name);
+        } else if (!bind_params<M>(args, nargs, kwnames, a)) {
+            return fail(M.name);
+        }
+        std::tuple<A...> parsed;
+        const bool read = std::apply(
+            [&a](A&... x) {
+                size_t i = 0;
+                return (read_arg(a[i++], x) && ...);
+            },
+            parsed);
+        if (!read) return fail(M.name);
+        Wide v = wide(load(as(self)));
+        if (!std::apply([&v](const A&... x) { return Op(v, x...); }, parsed)) return fail(M.name);
+        return InPlace ? in_place(as(self), rounded(v)) : make(rounded(v), M.name);
+    }
+    template <auto Op, const Method& M, bool InPlace = false>
+    static PyObject* py_tool(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        return run_tool<Op, M, InPlace>(self, args, nargs, kwnames, decltype(signature_of(Op)){});
+    }
+
+    // A method of one vector argument giving a float.
+    template <double (*Op)(const Wide&, const Wide&), const Method& M>
+    static PyObject* py_measure(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        PyObject* o;
+        Wide other;
+        if (!bind_params<M>(args, nargs, kwnames, &o) || !read_arg(o, other)) return fail(M.name);
+        return PyFloat_FromDouble(Op(wide(load(as(self))), other));
+    }
+
+    // get_clamped_length(max_length) or (min_length, max_length), and the in-place form.
+    template <const Method& M, bool InPlace>
+    static PyObject* py_clamp_length(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                     PyObject* kwnames) noexcept {
+        PyObject* a[2];
+        double range[2] = {0.0, 0.0};
+        const int form = bind_form<M>(args, nargs, kwnames, a);
+        if (form < 0 || !to_double(a[0], range[form == 0]) || (form == 1 && !to_double(a[1], range[1])))
+            return fail(M.name);
+        Wide v = wide(load(as(self)));
+        if (!clamp_length(v, range[0], range[1])) return fail(M.name);
+        return InPlace ? in_place(as(self), rounded(v)) : make(rounded(v), M.name);
+    }
+
+    static PyObject* get_angle(PyObject* self, void*) noexcept
+        requires(N == 2)
+    {
+        const Vals v = load(as(self));
+        return PyFloat_FromDouble(std::atan2(static_cast<double>(v[1]), static_cast<double>(v[0])));
+    }
+    static PyObject* get_length_squared(PyObject* self, void*) noexcept {
+        const Wide w = wide(load(as(self)));
+        return PyFloat_FromDouble(wide_dot(w, w));
+    }
+
+    template <const Method& M>
+    static PyObject* py_get_polar(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        if (!bind_none(M.name, nargs, kwnames)) return fail(M.name);
+        const Vals v = load(as(self));
+        PyObject* t = Py_BuildValue("(dd)", length(v), std::atan2(static_cast<double>(v[1]), static_cast<double>(v[0])));
+        return t ? t : fail(M.name);
+    }
+    template <const Method& M>
+    static PyObject* py_from_polar(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        PyObject* a[2];
+        double r, angle;
+        if (!bind_params<M>(args, nargs, kwnames, a) || !to_double(a[0], r) || !to_double(a[1], angle))
+            return fail(M.name);
+        return make(rounded(Wide{r * std::cos(angle), r * std::sin(angle)}), M.name);
+    }
+
     // ---- docstrings of the type and its attributes ----------------------------------------------
 
     static constexpr auto d_type = doc<1600>(
@@ -587,8 +950,11 @@ struct Vector {
         "numpy.asarray(v)) that views the vector itself; with the GIL forced off, a write through it "
         "races like any other component write.\n\n{E}");
 
-    // The properties besides the swizzles: the components, `length`, then `data` where the type has it.
-    static constexpr size_t property_count = N + 1 + (Traits::has_data ? 1 : 0);
+    // The properties besides the swizzles: the components, `length`, `data` where the type has it,
+    // `length_squared`, then `angle` in the plane.
+    static constexpr size_t data_index = N + 1;
+    static constexpr size_t squared_index = data_index + (Traits::has_data ? 1 : 0);
+    static constexpr size_t property_count = squared_index + 1 + (N == 2 ? 1 : 0);
     static constexpr std::array<Property, property_count> properties = [] {
         std::array<Property, property_count> p{};
         for (int i = 0; i < N; ++i)
@@ -596,10 +962,16 @@ struct Vector {
                     "The {c} component, stored as {S}; assigning converts with float(){R}.", "_FloatLike"};
         p[N] = {"length", "float", "The Euclidean length (read-only)."};
         if constexpr (Traits::has_data)
-            p[N + 1] = {"data", "dict[str, float]",
-                        "The components as a new dict {'x': x, 'y': y}. Assigning a mapping with the keys 'x' and "
-                        "'y' sets both, or neither when a value is missing or fails to convert.",
-                        "Mapping[str, _FloatLike]"};
+            p[data_index] = {"data", "dict[str, float]",
+                             "The components as a new dict {'x': x, 'y': y}. Assigning a mapping with the keys 'x' "
+                             "and 'y' sets both, or neither when a value is missing or fails to convert.",
+                             "Mapping[str, _FloatLike]"};
+        p[squared_index] = {"length_squared", "float",
+                            "The squared Euclidean length, the sum of the squared components in double precision "
+                            "(read-only)."};
+        if constexpr (N == 2)
+            p[squared_index + 1] = {"angle", "float",
+                                    "The angle in radians from the positive x axis, atan2(y, x) (read-only)."};
         return p;
     }();
     static constexpr auto property_docs_ = [] {
@@ -628,11 +1000,38 @@ struct Vector {
         VDef<method_other<distance_to, m_distance_to>, m_distance_to>,
         VDef<method_other<distance_squared_to, m_distance_squared_to>, m_distance_squared_to>,
         VDef<method_other<dot, m_dot>, m_dot>>;
+    // The toolbox every vector type has, then what only some have.
+    using Toolbox = Methods<VDef<py_tool<lerp_to, m_lerp>, m_lerp>, VDef<py_tool<min_with, m_get_min>, m_get_min>,
+                            VDef<py_tool<max_with, m_get_max>, m_get_max>,
+                            VDef<py_tool<clamp_between, m_get_clamped>, m_get_clamped>,
+                            VDef<py_tool<clamp_between, m_to_clamped, true>, m_to_clamped>,
+                            VDef<py_tool<move_toward, m_get_moved_toward>, m_get_moved_toward>,
+                            VDef<py_tool<move_toward, m_to_moved_toward, true>, m_to_moved_toward>>;
+    // Vector2 and Vector3: reflection, lengths, projection; then each one's angle and rotation.
+    using Spatial = Methods<VDef<py_tool<reflect_off, m_get_reflected>, m_get_reflected>,
+                            VDef<py_tool<reflect_off, m_to_reflected, true>, m_to_reflected>,
+                            VDef<py_clamp_length<m_get_clamped_length, false>, m_get_clamped_length>,
+                            VDef<py_clamp_length<m_to_clamped_length, true>, m_to_clamped_length>,
+                            VDef<py_tool<scale_to, m_get_scaled_to_length>, m_get_scaled_to_length>,
+                            VDef<py_tool<scale_to, m_to_scaled_to_length, true>, m_to_scaled_to_length>,
+                            VDef<py_tool<project_onto, m_project>, m_project>>;
     using Functions = decltype([] {
-        if constexpr (N == 3)
-            return typename Common::template With<Methods<VDef<method_other_object<cross, m_cross>, m_cross>>>{};
+        if constexpr (N == 2)
+            return typename Common::template With<Toolbox>::template With<Spatial>::template With<
+                Methods<VDef<py_measure<signed_angle, m_angle_to_signed>, m_angle_to_signed>,
+                        VDef<py_tool<rotate_plane, m_get_rotated_plane>, m_get_rotated_plane>,
+                        VDef<py_tool<rotate_plane, m_to_rotated_plane, true>, m_to_rotated_plane>,
+                        VDef<py_measure<plane_cross, m_cross_plane>, m_cross_plane>,
+                        VDef<py_tool<perpendicular, m_get_perpendicular>, m_get_perpendicular>,
+                        VDef<py_from_polar<m_from_polar>, m_from_polar>, VDef<py_get_polar<m_get_polar>, m_get_polar>>>{};
+        else if constexpr (N == 3)
+            return typename Common::template With<Methods<VDef<method_other_object<cross, m_cross>, m_cross>>>::
+                template With<Toolbox>::template With<Spatial>::template With<
+                    Methods<VDef<py_measure<unsigned_angle, m_angle_to_unsigned>, m_angle_to_unsigned>,
+                            VDef<py_tool<rotate_axis, m_get_rotated_axis>, m_get_rotated_axis>,
+                            VDef<py_tool<rotate_axis, m_to_rotated_axis, true>, m_to_rotated_axis>>>{};
         else
-            return Common{};
+            return typename Common::template With<Toolbox>{};
     }());
     static inline auto methods = Functions::table(refuse_reduce_def<pickling_message_data>(),
                                                   refuse_setstate_def<pickling_message_data>());
@@ -990,8 +1389,8 @@ struct Vector {
         return out;
     }();
 
-    // Attribute table: the components, the swizzles, `length`, then `data` where the type has it.
-    static constexpr size_t getset_count = N + swizzles.size() + 1 + (Traits::has_data ? 1 : 0) + 1;
+    // Attribute table: the components, the swizzles, then the other properties in declaration order.
+    static constexpr size_t getset_count = swizzles.size() + property_count + 1;
     static constexpr std::array<PyGetSetDef, getset_count> make_getsets() {
         std::array<PyGetSetDef, getset_count> g{};
         size_t k = 0;
@@ -1001,7 +1400,10 @@ struct Vector {
             g[k++] = {s.name, get_swizzle, nullptr, s.doc.s, const_cast<void*>(static_cast<const void*>(&s))};
         g[k++] = declared_property(properties[N], property_docs_[N], get_length);
         if constexpr (Traits::has_data)
-            g[k++] = declared_property(properties[N + 1], property_docs_[N + 1], get_data, set_data);
+            g[k++] = declared_property(properties[data_index], property_docs_[data_index], get_data, set_data);
+        g[k++] = declared_property(properties[squared_index], property_docs_[squared_index], get_length_squared);
+        if constexpr (N == 2)
+            g[k++] = declared_property(properties[squared_index + 1], property_docs_[squared_index + 1], get_angle);
         g[k] = {nullptr, nullptr, nullptr, nullptr, nullptr};
         return g;
     }
