@@ -90,6 +90,24 @@ class SlotsVector2:
     def yx(self):
         return SlotsVector2(self.y, self.x)
 
+    def get_rotated(self, a):
+        c, s = math.cos(a), math.sin(a)
+        return SlotsVector2(self.x * c - self.y * s, self.x * s + self.y * c)
+
+    def lerp(self, other, t):
+        return SlotsVector2(self.x + (other.x - self.x) * t, self.y + (other.y - self.y) * t)
+
+    def get_reflected(self, n):
+        f = 2 * self.dot(n) / n.dot(n)
+        return SlotsVector2(self.x - f * n.x, self.y - f * n.y)
+
+    def get_moved_toward(self, target, d):
+        dx, dy = target.x - self.x, target.y - self.y
+        dist = math.hypot(dx, dy)
+        if dist <= d or not dist:
+            return SlotsVector2(target.x, target.y)
+        return SlotsVector2(self.x + dx * d / dist, self.y + dy * d / dist)
+
 
 class SlotsVector3:
     __slots__ = ("x", "y", "z")
@@ -126,6 +144,11 @@ class SlotsVector3:
     @property
     def zyx(self):
         return SlotsVector3(self.z, self.y, self.x)
+
+    def get_rotated(self, axis, a):
+        k = axis * (1 / axis.length)
+        c, s = math.cos(a), math.sin(a)
+        return self * c + k.cross(self) * s + k * (k.dot(self) * (1 - c))
 
 
 class SlotsVector4:
@@ -369,6 +392,12 @@ def cases() -> list[Case]:
     v2("x, y = a", result="(x, y)", complex="x, y = a.real, a.imag")
     v2("tuple(a)", complex="(a.real, a.imag)")
     v2("list(a)", complex="[a.real, a.imag]")
+    # The toolbox: operations complex numbers do not have.
+    new = dict(complex=NA("no such operation", note=False))
+    v2("a.get_rotated(0.5)", pygame="a.rotate_rad(0.5)", glm="glm.rotate(a, 0.5)", **new)
+    v2("a.lerp(b, 0.5)", glm="glm.lerp(a, b, 0.5)", **new)
+    v2("a.get_reflected(b)", pygame="a.reflect(b)", glm=NA("needs a unit normal"), **new)
+    v2("a.get_moved_toward(b, 0.5)", pygame="a.move_towards(b, 0.5)", glm=NA("no such operation"), **new)
 
     v3 = group("Vector3", "a = V3(3.0, 4.0, 5.0); b = V3(1.0, 2.0, 3.0)", ("V3",))
     v3("Vector3(1.0, 2.0, 3.0)", "V3(1.0, 2.0, 3.0)")
@@ -380,6 +409,7 @@ def cases() -> list[Case]:
     v3("a.length", pygame="a.length()", glm="glm.length(a)")
     v3("a.zyx")
     v3("tuple(a)")
+    v3("a.get_rotated(b, 0.5)", pygame="a.rotate_rad(0.5, b)", glm="glm.rotate(a, 0.5, b)")
 
     v4 = group("Vector4", "a = V4(3.0, 4.0, 5.0, 6.0); b = V4(1.0, 2.0, 3.0, 4.0)", ("V4",))
     v4("Vector4(1.0, 2.0, 3.0, 4.0)", "V4(1.0, 2.0, 3.0, 4.0)")
