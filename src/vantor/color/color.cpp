@@ -196,9 +196,11 @@ constexpr Method m_lerp{"lerp", "Color",
                         "ColorLerp). other is a Color or a tuple or list of 3 or 4 ints. ValueError for a NaN t.",
                         {{{"other", color_like}, {"t", "SupportsFloat | SupportsIndex"}}}};
 constexpr Method m_alpha_blend{"alpha_blend", "Color",
-                               "A new Color: src, tinted by tint, blended over this colour by src's alpha, in "
-                               "8-bit integer steps (raylib's ColorAlphaBlend with this colour as the "
-                               "destination). src and tint are each a Color or a tuple or list of 3 or 4 ints.",
+                               "A new Color: src, tinted by tint, blended over this colour by src's alpha in "
+                               "integer steps (raylib's ColorAlphaBlend, this colour the destination). Its "
+                               "arithmetic can wrap a channel past 255 when both alphas lie between 0 and 255 "
+                               "(white at alpha 228 over white at 237 gives black). src and tint are each a Color "
+                               "or a tuple or list of 3 or 4 ints.",
                                {{{"src", color_like}, {"tint", color_like}}}};
 constexpr Method m_brightness{"brightness", "Color",
                               "A new Color, r, g and b moved toward black (factor < 0) or white (factor > 0), "
