@@ -421,14 +421,11 @@ class TestToolbox:
     def test_bad_arguments(self):
         c = Color(1, 2, 3)
         for call, exc, msg in [
-            (lambda: c.lerp(None, 0.5), TypeError,
-             "Argument 'other' has incorrect type (expected Color, tuple or list, got NoneType)"),
-            (lambda: c.lerp((1, 2), 0.5), TypeError,
-             "Argument 'other' has incorrect length (expected 3 or 4 channels, got 2)"),
-            (lambda: c.alpha_blend(c, [1, 2, 3, 4, 5]), TypeError,
-             "Argument 'tint' has incorrect length (expected 3 or 4 channels, got 5)"),
-            (lambda: c.alpha_blend("abc", c), TypeError,
-             "Argument 'src' has incorrect type (expected Color, tuple or list, got str)"),
+            (lambda: c.lerp(None, 0.5), TypeError, "color-like argument must be Color, or any sequence, got NoneType."),
+            (lambda: c.alpha_blend(5, c), TypeError, "color-like argument must be Color, or any sequence, got int."),
+            (lambda: c.lerp((1, 2), 0.5), ValueError, "tuple for color-like argument must have only 3-4 elements."),
+            (lambda: c.alpha_blend(c, [1, 2, 3, 4, 5]), ValueError,
+             "list for color-like argument must have only 3-4 elements."),
             (lambda: c.lerp((1, 2, "3"), 0.5), TypeError, "an integer is required"),
             (lambda: c.lerp(c, math.nan), ValueError, "t must not be NaN"),
             (lambda: c.brightness(math.nan), ValueError, "factor must not be NaN"),
@@ -457,8 +454,10 @@ class TestToolbox:
             Color.from_hex("#" + "0" * 40)
 
     def test_raylib_edges_kept(self):
-        # Items convert like int() and saturate; from_hsv's hue wraps; alpha_blend wraps a channel.
+        # Items convert like int() and saturate, from any sequence; from_hsv's hue wraps; alpha_blend
+        # wraps a channel.
         assert Color(0, 0, 0).lerp([255.9, 300, -4, 255], 1) == Color(255, 255, 0, 255)
+        assert Color(0, 0, 0).lerp(b"\xff\x00\x10", 1) == Color(255, 0, 16)
         assert Color.from_hsv(420, 1, 1) == Color.from_hsv(60, 1, 1) == Color(255, 255, 0)
         assert Color(255, 255, 255, 237).alpha_blend((255, 255, 255, 228), (255, 255, 255)) == Color(0, 0, 0, 253)
         assert Color(1, 2, 3, 4).alpha_blend((9, 9, 9, 0), Color(255, 255, 255)) == Color(1, 2, 3, 4)

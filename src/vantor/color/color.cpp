@@ -9,6 +9,7 @@
 
 #include "frame/declare.hpp"
 #include "frame/function.hpp"
+#include "frame/like.hpp"
 #include "frame/module.hpp"
 #include "frame/record.hpp"
 #include "vector3/vector3.h"
@@ -174,7 +175,7 @@ constexpr Method m_to_int{"to_int", "int",
                           "of 128 or more gives a negative number."};
 
 // The new colour members: each a raylib function on the loaded channels, a new Color.
-// A colour argument's stub type, an alias the stub defines: Color, or a tuple or list of channels.
+// A colour argument's stub type, an alias the stub defines: Color, or a sequence of channels.
 constexpr char color_like[] = "_ColorLike";
 constexpr Method m_to_hsv{"to_hsv", "Vector3",
                           "A new Vector3 (hue in degrees 0..360, saturation 0..1, value 0..1), in float32 (raylib's "
@@ -193,14 +194,14 @@ constexpr Method m_from_hsv{
 constexpr Method m_lerp{"lerp", "Color",
                         "A new Color between this colour (t = 0) and other (t = 1), t clamped to 0..1 and converted "
                         "to float32: each channel (1 - t) * self + t * other in float32, truncated (raylib's "
-                        "ColorLerp). other is a Color or a tuple or list of 3 or 4 ints. ValueError for a NaN t.",
+                        "ColorLerp). other is a Color or a sequence of 3 or 4 ints. ValueError for a NaN t.",
                         {{{"other", color_like}, {"t", "SupportsFloat | SupportsIndex"}}}};
 constexpr Method m_alpha_blend{"alpha_blend", "Color",
                                "A new Color: src, tinted by tint, blended over this colour by src's alpha in "
                                "integer steps (raylib's ColorAlphaBlend, this colour the destination). Its "
                                "arithmetic can wrap a channel past 255 when both alphas lie between 0 and 255 "
                                "(white at alpha 228 over white at 237 gives black). src and tint are each a Color "
-                               "or a tuple or list of 3 or 4 ints.",
+                               "or a sequence of 3 or 4 ints.",
                                {{{"src", color_like}, {"tint", color_like}}}};
 constexpr Method m_brightness{"brightness", "Color",
                               "A new Color, r, g and b moved toward black (factor < 0) or white (factor > 0), "
@@ -275,30 +276,17 @@ PyObject* py_to_int(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
 
 // ---- the colour members: argument reading, then raylib ----------------------------------------
 
-// A colour argument: a Color (or a subclass instance), or a tuple or list of 3 or 4 items read as
-// the color-like parser reads them (the C int conversion, clamped to 0..255; 3 items mean alpha
-// 255). List items are taken as strong references one by one.
-bool color_arg(PyObject* o, const char* param, Color& out) noexcept {
-    if (Py_IS_TYPE(o, &color_type) || is_color(o)) [[likely]] {
+// A colour argument: a Color (or a subclass instance), or a sequence of 3 or 4 items read as the
+// color-like parser reads one (the C int conversion, clamped to 0..255; 3 items mean alpha 255),
+// with its messages.
+bool color_arg(PyObject* o, Color& out) noexcept {
+    if (is_color(o)) [[likely]] {
         out = load(as(o));
         return true;
     }
-    const bool list = PyList_Check(o);
-    if (!list && !PyTuple_Check(o)) {
-        raise_arg_type(param, "Color, tuple or list", o);
-        return false;
-    }
-    const Py_ssize_t n = list ? PyList_GET_SIZE(o) : PyTuple_GET_SIZE(o);
-    if (n != 3 && n != 4) {
-        PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect length (expected 3 or 4 channels, got %zd)",
-                     param, n);
-        return false;
-    }
     int v[4] = {0, 0, 0, 255};
-    for (Py_ssize_t i = 0; i < n; ++i) {
-        Ref item(list ? PyList_GetItemRef(o, i) : Py_NewRef(PyTuple_GET_ITEM(o, i)));
-        if (!item || !to_int(item.get(), v[i])) return false;
-    }
+    Py_ssize_t len;
+    if (!parse_like_items(o, color_kind, v, len)) return false;
     out = Color{saturate(v[0]), saturate(v[1]), saturate(v[2]), saturate(v[3])};
     return true;
 }
@@ -346,7 +334,7 @@ PyObject* py_lerp(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     PyObject* a[2];
     Color other;
     float t;
-    if (!bind_params<m_lerp>(args, nargs, kwnames, a) || !color_arg(a[0], "other", other) ||
+    if (!bind_params<m_lerp>(args, nargs, kwnames, a) || !color_arg(a[0], other) ||
         !number_arg(a[1], "t", t))
         return fail("lerp");
     PyObject* r = new_color(ColorLerp(load(as(self)), other, t));
@@ -356,8 +344,8 @@ PyObject* py_lerp(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* py_alpha_blend(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* a[2];
     Color src, tint;
-    if (!bind_params<m_alpha_blend>(args, nargs, kwnames, a) || !color_arg(a[0], "src", src) ||
-        !color_arg(a[1], "tint", tint))
+    if (!bind_params<m_alpha_blend>(args, nargs, kwnames, a) || !color_arg(a[0], src) ||
+        !color_arg(a[1], tint))
         return fail("alpha_blend");
     PyObject* r = new_color(ColorAlphaBlend(load(as(self)), src, tint));
     return r ? r : fail("alpha_blend");

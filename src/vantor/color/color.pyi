@@ -1,5 +1,5 @@
 # Types of vantor.color.color, checked against the compiled module by scripts/check-typing.
-from collections.abc import Generator
+from collections.abc import Generator, Sequence
 from types import CapsuleType
 from typing import ClassVar, NoReturn, SupportsFloat, SupportsIndex, SupportsInt, TypeAlias
 
@@ -8,14 +8,9 @@ from typing_extensions import disjoint_base
 from vantor.vector3.vector3 import Vector3
 from vantor.vector4.vector4 import Vector4
 
-# A colour argument of lerp and alpha_blend: a Color, or 3 or 4 channels (converted like int(),
-# saturated; 3 mean alpha 255).
-_ColorLike: TypeAlias = (
-    Color
-    | tuple[SupportsInt, SupportsInt, SupportsInt]
-    | tuple[SupportsInt, SupportsInt, SupportsInt, SupportsInt]
-    | list[SupportsInt]
-)
+# A colour argument of lerp and alpha_blend: a Color, or a sequence of 3 or 4 channels (converted
+# like int(), saturated; 3 mean alpha 255).
+_ColorLike: TypeAlias = Color | Sequence[SupportsInt]
 
 @disjoint_base
 class Color:
