@@ -16,6 +16,7 @@ computed something else than vantor.
 from __future__ import annotations
 
 import argparse
+import colorsys
 import functools
 import math
 import os
@@ -208,6 +209,13 @@ class SlotsColor:
     def tint(self, t):
         # raylib's ColorTint: each channel scaled by the other colour's, truncated.
         return SlotsColor(self.r * t.r // 255, self.g * t.g // 255, self.b * t.b // 255, self.a * t.a // 255)
+
+    def lerp(self, o, t):
+        return SlotsColor(*((1 - t) * p + t * q for p, q in zip(self, o)))
+
+    @staticmethod
+    def from_hsv(h, s, v):
+        return SlotsColor(*(x * 255 for x in colorsys.hsv_to_rgb(h / 360, s, v)))
 
 
 class SlotsRect:
@@ -425,6 +433,12 @@ def cases() -> list[Case]:
     color("Color(10, 20, 30, 40)", "Color(10, 20, 30, 40)")
     color("c.r")
     color("c.tint(d)", pygame=NA("c * d multiplies channels unscaled"))
+    # raylib truncates the blend, pygame rounds it (147.5 gives 147 and 148): at most one unit apart,
+    # so this row's d makes every channel's midpoint whole and the two agree exactly.
+    color("c.lerp(d, 0.5)", more="d = Color(200, 100, 50, 250)")
+    # pygame's hsva takes saturation and value in percent.
+    color("Color.from_hsv(200.0, 0.5, 0.75)", "x = Color.from_hsv(200.0, 0.5, 0.75)", result="x",
+          pygame="x = Color(0, 0, 0); x.hsva = (200.0, 50.0, 75.0, 100.0)")
 
     rect = group("Rect", "r = Rect(0.0, 0.0, 100.0, 50.0)", ("Rect",))
     point = dict(more="p = V2(10.0, 20.0)", more_needs=("V2",))

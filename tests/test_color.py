@@ -5,11 +5,15 @@ import copy
 import math
 import pickle
 import re
+import struct
 
 import pytest
+from hypothesis import given
+from hypothesis import strategies as st
 
 import vantor._testclient as client
 from vantor.color.color import Color
+from vantor.vector3.vector3 import Vector3
 from vantor.vector4.vector4 import Vector4
 
 PICKLING = "Pickling of struct members such as self._raw must be explicitly requested with @auto_pickle(True)"
@@ -327,3 +331,133 @@ class TestTableSlots:
         with raises(TypeError, "an integer is required"):
             client.color_slot("to_int", b, 0)
         assert b.a == 255
+
+
+# ---- the colour toolbox: raylib's colour functions, modelled in float32 (each operation rounded
+# once, as C's float arithmetic rounds it) and in integers.
+
+
+def f32(x):
+    return struct.unpack("f", struct.pack("f", x))[0]
+
+
+def clamp(x, lo, hi):
+    return lo if x < lo else hi if x > hi else x
+
+
+def model_lerp(c, d, t):
+    t = clamp(f32(t), 0.0, 1.0)
+    return tuple(int(f32(f32(f32(1 - t) * p) + f32(t * q))) for p, q in zip(c, d))
+
+
+def model_brightness(c, k):
+    k = clamp(f32(k), -1.0, 1.0)
+    rgb = [f32(v * f32(1 + k)) if k < 0 else f32(f32((255 - v) * k) + v) for v in c[:3]]
+    return (*map(int, rgb), c[3])
+
+
+def model_contrast(c, k):
+    k = f32(1 + clamp(f32(k), -1.0, 1.0))
+    k = f32(k * k)
+    return (*(int(clamp(f32(f32(f32(f32(f32(v / 255) - 0.5) * k) + 0.5) * 255), 0.0, 255.0)) for v in c[:3]), c[3])
+
+
+def model_alpha_blend(dst, src, tint):
+    # Integer steps; the final narrowing to a byte wraps, as raylib's cast does.
+    src = [s * (t + 1) >> 8 for s, t in zip(src, tint)]
+    if src[3] in (0, 255):
+        return tuple(src) if src[3] else tuple(dst)
+    a = src[3] + 1
+    out_a = (a * 256 + dst[3] * (256 - a)) >> 8
+    return (*((s * a * 256 + d * dst[3] * (256 - a)) // out_a >> 8 & 255 for s, d in zip(src, dst[:3])), out_a)
+
+
+def model_hsv(c):
+    r, g, b = (f32(v / 255) for v in c[:3])
+    lo, hi = min(r, g, b), max(r, g, b)
+    delta = f32(hi - lo)
+    if delta < f32(0.00001):
+        return (0.0, 0.0, hi)
+    def part(p, q):
+        return f32(f32(p - q) / delta)
+
+    h = part(g, b) if r >= hi else f32(2 + part(b, r)) if g >= hi else f32(4 + part(r, g))
+    h = f32(h * 60)
+    return (f32(h + 360) if h < 0 else h, f32(delta / hi), hi)
+
+
+channel = st.integers(0, 255)
+rgba = st.tuples(channel, channel, channel, channel)
+factor = st.one_of(st.floats(-1.5, 1.5), st.sampled_from([0.0, 0.5, 1.0, -1.0, 1 / 3, math.inf, -math.inf]))
+
+
+class TestToolbox:
+    @given(rgba, rgba, rgba, factor, st.sampled_from([Color, Sub]), st.sampled_from([tuple, list, Color]))
+    def test_members_match_raylib_models(self, c, d, e, k, cls, form):
+        def arg(ch):  # a Color, or a tuple or list: three channels when opaque
+            return Color(*ch) if form is Color else form(ch[:3] if ch[3] == 255 else ch)
+
+        self_, other, tint = cls(*c), arg(d), arg(e)
+        results = {
+            "lerp": (self_.lerp(other, k), model_lerp(c, d, k)),
+            "brightness": (self_.brightness(k), model_brightness(c, k)),
+            "contrast": (self_.contrast(k), model_contrast(c, k)),
+            "alpha_blend": (self_.alpha_blend(other, tint), model_alpha_blend(c, d, e)),
+            "from_hex": (Color.from_hex(self_.hex), c),
+            "from_hex upper": (Color.from_hex("0x" + self_.hex[1:].upper()), c),
+            "from_int": (Color.from_int(self_.to_int()), c),
+            "from_int unsigned": (Color.from_int(self_.to_int() % 2**32), c),
+        }
+        for name, (got, want) in results.items():
+            assert type(got) is Color and tuple(got) == want, name
+        hsv = self_.to_hsv()
+        assert type(hsv) is Vector3 and tuple(hsv) == model_hsv(c)
+        back = Color.from_hsv(*hsv)
+        assert back.a == 255 and all(abs(p - q) <= 1 for p, q in zip(back, c[:3]))
+        assert self_.hex == "#%02x%02x%02x%02x" % c and tuple(self_) == c  # nothing changed in place
+        if c[3] == 255:
+            assert Color.from_hex(self_.hex[:7]) == self_
+
+    def test_bad_arguments(self):
+        c = Color(1, 2, 3)
+        for call, exc, msg in [
+            (lambda: c.lerp(None, 0.5), TypeError, "color-like argument must be Color, or any sequence, got NoneType."),
+            (lambda: c.alpha_blend(5, c), TypeError, "color-like argument must be Color, or any sequence, got int."),
+            (lambda: c.lerp((1, 2), 0.5), ValueError, "tuple for color-like argument must have only 3-4 elements."),
+            (lambda: c.alpha_blend(c, [1, 2, 3, 4, 5]), ValueError,
+             "list for color-like argument must have only 3-4 elements."),
+            (lambda: c.lerp((1, 2, "3"), 0.5), TypeError, "an integer is required"),
+            (lambda: c.lerp(c, math.nan), ValueError, "t must not be NaN"),
+            (lambda: c.brightness(math.nan), ValueError, "factor must not be NaN"),
+            (lambda: c.contrast(math.nan), ValueError, "amount must not be NaN"),
+            (lambda: Color.from_hsv(-1, 0.5, 0.5), ValueError, "hue must be a finite number of degrees, 0 or more"),
+            (lambda: Color.from_hsv(math.inf, 0.5, 0.5), ValueError,
+             "hue must be a finite number of degrees, 0 or more"),
+            (lambda: Color.from_hsv(0, 1.5, 0.5), ValueError, "saturation must be within 0..1"),
+            (lambda: Color.from_hsv(0, 0.5, math.nan), ValueError, "value must be within 0..1"),
+            (lambda: Color.from_hex(b"#010203"), TypeError,
+             "Argument 'text' has incorrect type (expected str, got bytes)"),
+            (lambda: Color.from_int(2**32), OverflowError, "value 4294967296 does not fit in 32 bits (-2**31..2**32-1)"),
+            (lambda: Color.from_int(-(2**31) - 1), OverflowError,
+             "value -2147483649 does not fit in 32 bits (-2**31..2**32-1)"),
+            (lambda: Color.from_int(1.0), TypeError, "'float' object cannot be interpreted as an integer"),
+        ]:
+            with raises(exc, msg):
+                call()
+        for text in ["", "#", "010203", "#01020", "#0102030", "#010203040", "0X010203", "#01020g", " #010203",
+                     "#010203 ", "0x", "#+1020304", "#٠١٠٢٠٣"]:
+            with raises(ValueError, f"invalid hex colour {text!r}: expected '#rrggbb' or '#rrggbbaa' ('0x' may "
+                                    "stand for '#')"):
+                Color.from_hex(text)
+        with raises(ValueError, "invalid hex colour (a str of 41 characters): expected '#rrggbb' or '#rrggbbaa' "
+                                "('0x' may stand for '#')"):
+            Color.from_hex("#" + "0" * 40)
+
+    def test_raylib_edges_kept(self):
+        # Items convert like int() and saturate, from any sequence; from_hsv's hue wraps; alpha_blend
+        # wraps a channel.
+        assert Color(0, 0, 0).lerp([255.9, 300, -4, 255], 1) == Color(255, 255, 0, 255)
+        assert Color(0, 0, 0).lerp(b"\xff\x00\x10", 1) == Color(255, 0, 16)
+        assert Color.from_hsv(420, 1, 1) == Color.from_hsv(60, 1, 1) == Color(255, 255, 0)
+        assert Color(255, 255, 255, 237).alpha_blend((255, 255, 255, 228), (255, 255, 255)) == Color(0, 0, 0, 253)
+        assert Color(1, 2, 3, 4).alpha_blend((9, 9, 9, 0), Color(255, 255, 255)) == Color(1, 2, 3, 4)

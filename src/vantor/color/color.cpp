@@ -1,5 +1,5 @@
-// vantor.color.color: the RGBA8 colour. Every channel write saturates to 0..255; equality, tint and
-// packing are raylib's own ColorIsEqual, ColorTint and ColorToInt.
+// vantor.color.color: the RGBA8 colour. Every channel write saturates to 0..255; equality, tint,
+// packing, HSV, interpolation, blending, brightness and contrast are raylib's own functions.
 #include "color.h"
 
 #include <array>
@@ -9,8 +9,10 @@
 
 #include "frame/declare.hpp"
 #include "frame/function.hpp"
+#include "frame/like.hpp"
 #include "frame/module.hpp"
 #include "frame/record.hpp"
+#include "vector3/vector3.h"
 #include "vector4/vector4.h"
 
 namespace {
@@ -23,6 +25,8 @@ using Obj = VantorColorObject;
 
 extern PyTypeObject color_type;
 VantorColorVTable table;
+PyTypeObject* vector3_type = nullptr;
+VantorVector3VTable* vector3_table = nullptr;
 PyTypeObject* vector4_type = nullptr;
 VantorVector4VTable* vector4_table = nullptr;
 
@@ -170,6 +174,58 @@ constexpr Method m_to_int{"to_int", "int",
                           "The channels packed as 0xRRGGBBAA, read as a signed 32-bit int (raylib's ColorToInt): red "
                           "of 128 or more gives a negative number."};
 
+// The new colour members: each a raylib function on the loaded channels, a new Color.
+// A colour argument's stub type, an alias the stub defines: Color, or a sequence of channels.
+constexpr char color_like[] = "_ColorLike";
+constexpr Method m_to_hsv{"to_hsv", "Vector3",
+                          "A new Vector3 (hue in degrees 0..360, saturation 0..1, value 0..1), in float32 (raylib's "
+                          "ColorToHSV); grey, black and white have hue 0. The colour does not change."};
+constexpr Method m_from_hsv{
+    .name = "from_hsv",
+    .result = "Color",
+    .doc = "A new opaque Color from hue in degrees (0 or more; 360 and beyond wrap round), saturation and value "
+           "(0..1 each), converted to float32 (raylib's ColorFromHSV: channels truncated). ValueError for a "
+           "negative or non-finite hue, or a saturation or value outside 0..1.",
+    .params = {{{"hue", "SupportsFloat | SupportsIndex"},
+                {"saturation", "SupportsFloat | SupportsIndex"},
+                {"value", "SupportsFloat | SupportsIndex"}}},
+    .is_static = true,
+};
+constexpr Method m_lerp{"lerp", "Color",
+                        "A new Color between this colour (t = 0) and other (t = 1), t clamped to 0..1 and converted "
+                        "to float32: each channel (1 - t) * self + t * other in float32, truncated (raylib's "
+                        "ColorLerp). other is a Color or a sequence of 3 or 4 ints. ValueError for a NaN t.",
+                        {{{"other", color_like}, {"t", "SupportsFloat | SupportsIndex"}}}};
+constexpr Method m_alpha_blend{"alpha_blend", "Color",
+                               "A new Color: src, tinted by tint, blended over this colour by src's alpha in "
+                               "integer steps (raylib's ColorAlphaBlend, this colour the destination). Its "
+                               "arithmetic can wrap a channel past 255 when both alphas lie between 0 and 255 "
+                               "(white at alpha 228 over white at 237 gives black). src and tint are each a Color "
+                               "or a sequence of 3 or 4 ints.",
+                               {{{"src", color_like}, {"tint", color_like}}}};
+constexpr Method m_brightness{"brightness", "Color",
+                              "A new Color, r, g and b moved toward black (factor < 0) or white (factor > 0), "
+                              "factor clamped to -1..1 and converted to float32, channels truncated (raylib's "
+                              "ColorBrightness); alpha is kept. ValueError for a NaN factor.",
+                              {{{"factor", "SupportsFloat | SupportsIndex"}}}};
+constexpr Method m_contrast{"contrast", "Color",
+                            "A new Color, r, g and b spread from (amount > 0) or drawn toward (amount < 0) the "
+                            "middle grey, amount clamped to -1..1 and converted to float32, channels clamped to "
+                            "0..255 and truncated (raylib's ColorContrast); alpha is kept. ValueError for a NaN "
+                            "amount.",
+                            {{{"amount", "SupportsFloat | SupportsIndex"}}}};
+constexpr Method m_from_hex{"from_hex", "Color",
+                            "A new Color from text '#rrggbb' or '#rrggbbaa' ('0x' may stand for '#'; digits in "
+                            "either case); rrggbb means alpha 255. ValueError for any other text.",
+                            {{{"text", "str"}}},
+                            true};
+constexpr Method m_from_int{"from_int", "Color",
+                            "A new Color from 0xRRGGBBAA, the inverse of to_int (raylib's GetColor): value is a "
+                            "signed or unsigned 32-bit int, -2**31..2**32-1 (OverflowError outside).",
+                            {{{"value", "SupportsIndex"}}},
+                            true};
+constexpr Property p_hex{"hex", "str", "The channels as text '#rrggbbaa', in lower case (read-only)."};
+
 PyObject* py_from_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     const char* fn = m_from_normalized.name;
     PyObject* v;
@@ -218,10 +274,165 @@ PyObject* py_to_int(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
     return PyLong_FromLong(pack(as(self), 1));
 }
 
+// ---- the colour members: argument reading, then raylib ----------------------------------------
+
+// A colour argument: a Color (or a subclass instance), or a sequence of 3 or 4 items read as the
+// color-like parser reads one (the C int conversion, clamped to 0..255; 3 items mean alpha 255),
+// with its messages.
+bool color_arg(PyObject* o, Color& out) noexcept {
+    if (is_color(o)) [[likely]] {
+        out = load(as(o));
+        return true;
+    }
+    int v[4] = {0, 0, 0, 255};
+    Py_ssize_t len;
+    if (!parse_like_items(o, color_kind, v, len)) return false;
+    out = Color{saturate(v[0]), saturate(v[1]), saturate(v[2]), saturate(v[3])};
+    return true;
+}
+
+// A float32 argument raylib's formula cannot take as NaN (it would convert NaN to a channel).
+bool number_arg(PyObject* o, const char* param, float& out) noexcept {
+    if (!to_float(o, out)) return false;
+    if (!std::isnan(out)) return true;
+    PyErr_Format(PyExc_ValueError, "%.200s must not be NaN", param);
+    return false;
+}
+
+PyObject* new_color(Color c) noexcept { return new_(c.r, c.g, c.b, c.a); }
+
+PyObject* py_to_hsv(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (!bind_none("to_hsv", nargs, kwnames)) return fail("to_hsv");
+    const Vector3 hsv = ColorToHSV(load(as(self)));
+    PyObject* r = vector3_table->new_(hsv.x, hsv.y, hsv.z);
+    return r ? r : fail("to_hsv");
+}
+
+// raylib's formula converts out-of-range products straight to channels: only hues from 0 up (it
+// wraps those) and saturations and values within 0..1 give colours.
+PyObject* py_from_hsv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const char* fn = m_from_hsv.name;
+    PyObject* a[3];
+    float h, s, v;
+    if (!bind_params<m_from_hsv>(args, nargs, kwnames, a) || !to_float(a[0], h) || !to_float(a[1], s) ||
+        !to_float(a[2], v))
+        return fail(fn);
+    if (!(h >= 0.0f && std::isfinite(h))) {
+        PyErr_SetString(PyExc_ValueError, "hue must be a finite number of degrees, 0 or more");
+        return fail(fn);
+    }
+    if (!(s >= 0.0f && s <= 1.0f) || !(v >= 0.0f && v <= 1.0f)) {
+        PyErr_SetString(PyExc_ValueError, s >= 0.0f && s <= 1.0f ? "value must be within 0..1"
+                                                                  : "saturation must be within 0..1");
+        return fail(fn);
+    }
+    PyObject* r = new_color(ColorFromHSV(h, s, v));
+    return r ? r : fail(fn);
+}
+
+PyObject* py_lerp(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a[2];
+    Color other;
+    float t;
+    if (!bind_params<m_lerp>(args, nargs, kwnames, a) || !color_arg(a[0], other) ||
+        !number_arg(a[1], "t", t))
+        return fail("lerp");
+    PyObject* r = new_color(ColorLerp(load(as(self)), other, t));
+    return r ? r : fail("lerp");
+}
+
+PyObject* py_alpha_blend(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a[2];
+    Color src, tint;
+    if (!bind_params<m_alpha_blend>(args, nargs, kwnames, a) || !color_arg(a[0], src) ||
+        !color_arg(a[1], tint))
+        return fail("alpha_blend");
+    PyObject* r = new_color(ColorAlphaBlend(load(as(self)), src, tint));
+    return r ? r : fail("alpha_blend");
+}
+
+template <const Method& M, Color (*F)(Color, float)>
+PyObject* py_adjust(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a;
+    float k;
+    if (!bind_params<M>(args, nargs, kwnames, &a) || !number_arg(a, M.params[0].name, k)) return fail(M.name);
+    PyObject* r = new_color(F(load(as(self)), k));
+    return r ? r : fail(M.name);
+}
+
+int hex_digit(Py_UCS4 ch) noexcept {
+    if (ch >= '0' && ch <= '9') return static_cast<int>(ch - '0');
+    if (ch >= 'a' && ch <= 'f') return static_cast<int>(ch - 'a' + 10);
+    if (ch >= 'A' && ch <= 'F') return static_cast<int>(ch - 'A' + 10);
+    return -1;
+}
+
+PyObject* py_from_hex(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const char* fn = m_from_hex.name;
+    PyObject* text;
+    if (!bind_params<m_from_hex>(args, nargs, kwnames, &text)) return fail(fn);
+    if (!PyUnicode_Check(text)) {
+        raise_arg_type("text", "str", text);
+        return fail(fn);
+    }
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(text);
+    const Py_ssize_t start = n > 0 && PyUnicode_READ_CHAR(text, 0) == '#' ? 1
+                             : n > 1 && PyUnicode_READ_CHAR(text, 0) == '0' && PyUnicode_READ_CHAR(text, 1) == 'x'
+                                 ? 2
+                                 : 0;
+    const Py_ssize_t digits = n - start;
+    int ch[4] = {0, 0, 0, 255};
+    bool ok = start && (digits == 6 || digits == 8);
+    for (Py_ssize_t i = 0; ok && i < digits; i += 2) {
+        const int hi = hex_digit(PyUnicode_READ_CHAR(text, start + i)),
+                  lo = hex_digit(PyUnicode_READ_CHAR(text, start + i + 1));
+        ok = hi >= 0 && lo >= 0;
+        ch[i / 2] = hi * 16 + lo;
+    }
+    if (!ok) {
+        // Short text is quoted whole; long text only counted, so the message never holds a cut quote.
+        if (n <= 40)
+            PyErr_Format(PyExc_ValueError, "invalid hex colour %R: expected '#rrggbb' or '#rrggbbaa' ('0x' may "
+                         "stand for '#')", text);
+        else
+            PyErr_Format(PyExc_ValueError, "invalid hex colour (a str of %zd characters): expected '#rrggbb' or "
+                         "'#rrggbbaa' ('0x' may stand for '#')", n);
+        return fail(fn);
+    }
+    PyObject* r = new_(ch[0], ch[1], ch[2], ch[3]);
+    return r ? r : fail(fn);
+}
+
+PyObject* py_from_int(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const char* fn = m_from_int.name;
+    PyObject* value;
+    if (!bind_params<m_from_int>(args, nargs, kwnames, &value)) return fail(fn);
+    Ref index(PyNumber_Index(value));
+    if (!index) return fail(fn);
+    int overflow;
+    const long long v = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+    if (v == -1 && PyErr_Occurred()) return fail(fn);
+    if (overflow || v < INT32_MIN || v > UINT32_MAX) {
+        PyErr_Format(PyExc_OverflowError, "value %.60R does not fit in 32 bits (-2**31..2**32-1)", index.get());
+        return fail(fn);
+    }
+    PyObject* r = new_color(GetColor(static_cast<unsigned int>(v)));
+    return r ? r : fail(fn);
+}
+
+PyObject* get_hex(PyObject* self, void*) noexcept {
+    const Color c = load(as(self));
+    return PyUnicode_FromFormat("#%02x%02x%02x%02x", c.r, c.g, c.b, c.a);
+}
+
 // Stored on the type as function objects, in this order.
 using Functions = Methods<Def<py_from_normalized, m_from_normalized>, Def<py_tint, m_tint>,
                           Def<py_normalize, m_normalize>, Def<py_equal, m_equal>, Def<py_fade, m_fade>,
-                          Def<py_to_int, m_to_int>>;
+                          Def<py_to_int, m_to_int>, Def<py_to_hsv, m_to_hsv>, Def<py_from_hsv, m_from_hsv>,
+                          Def<py_lerp, m_lerp>, Def<py_alpha_blend, m_alpha_blend>,
+                          Def<py_adjust<m_brightness, ColorBrightness>, m_brightness>,
+                          Def<py_adjust<m_contrast, ColorContrast>, m_contrast>, Def<py_from_hex, m_from_hex>,
+                          Def<py_from_int, m_from_int>>;
 auto functions = Functions::table(refuse_reduce_def<pickling_message_raw, true>(),
                                   refuse_setstate_def<pickling_message_raw, true>());
 
@@ -315,6 +526,7 @@ constexpr std::array<Property, 8> channel_props = [] {
     return p;
 }();
 constexpr auto channel_docs = property_docs(channel_props);
+constexpr auto hex_doc = property_doc(p_hex);
 
 PyGetSetDef getsets[] = {
     declared_property(channel_props[0], channel_docs[0], get_channel, set_channel, closure_of(0)),
@@ -325,11 +537,12 @@ PyGetSetDef getsets[] = {
     declared_property(channel_props[5], channel_docs[5], get_channel, set_channel, closure_of(5)),
     declared_property(channel_props[6], channel_docs[6], get_channel, set_channel, closure_of(6)),
     declared_property(channel_props[7], channel_docs[7], get_channel, set_channel, closure_of(7)),
+    declared_property(p_hex, hex_doc, get_hex),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 // The stub's lines for the declared members, read from the built module by scripts/gen-stubs.
-[[gnu::used]] constexpr auto stub = stub_text<4000>("Color", NoFill{}, Functions{}, channel_props);
+[[gnu::used]] constexpr auto stub = stub_text<6000>("Color", NoFill{}, Functions{}, channel_props, p_hex);
 
 // ---- iteration: a generator-like object reading each channel when it yields it ----------------
 
@@ -520,6 +733,7 @@ int publish(PyObject* module) noexcept {
 }
 
 int imports(PyObject*) noexcept {
+    if (vantor_import_vector3(&vector3_type, &vector3_table) < 0) return -1;
     return vantor_import_vector4(&vector4_type, &vector4_table);
 }
 

@@ -1,11 +1,16 @@
 # Types of vantor.color.color, checked against the compiled module by scripts/check-typing.
-from collections.abc import Generator
+from collections.abc import Generator, Sequence
 from types import CapsuleType
-from typing import ClassVar, NoReturn, SupportsFloat, SupportsIndex, SupportsInt
+from typing import ClassVar, NoReturn, SupportsFloat, SupportsIndex, SupportsInt, TypeAlias
 
 from typing_extensions import disjoint_base
 
+from vantor.vector3.vector3 import Vector3
 from vantor.vector4.vector4 import Vector4
+
+# A colour argument of lerp and alpha_blend: a Color, or a sequence of 3 or 4 channels (converted
+# like int(), saturated; 3 mean alpha 255).
+_ColorLike: TypeAlias = Color | Sequence[SupportsInt]
 
 @disjoint_base
 class Color:
@@ -21,7 +26,8 @@ class Color:
 
     # The methods and channels. from_normalized's channels are the components times 255, truncated
     # and saturated; tint gives a Color, also on a subclass; fade sets alpha to 255 * alpha, alpha
-    # clamped to 0..1. Each channel name has a long twin (r and red).
+    # clamped to 0..1. Each channel name has a long twin (r and red). to_hsv makes a Vector3 and
+    # leaves the colour; lerp, alpha_blend, brightness, contrast and the from_* give a Color.
     # @generated Color: begin
     @staticmethod
     def from_normalized(vector: Vector4) -> Color: ...
@@ -30,6 +36,17 @@ class Color:
     def equal(self, other: Color) -> bool: ...
     def fade(self, alpha: SupportsFloat | SupportsIndex) -> None: ...
     def to_int(self) -> int: ...
+    def to_hsv(self) -> Vector3: ...
+    @staticmethod
+    def from_hsv(hue: SupportsFloat | SupportsIndex, saturation: SupportsFloat | SupportsIndex, value: SupportsFloat | SupportsIndex) -> Color: ...
+    def lerp(self, other: _ColorLike, t: SupportsFloat | SupportsIndex) -> Color: ...
+    def alpha_blend(self, src: _ColorLike, tint: _ColorLike) -> Color: ...
+    def brightness(self, factor: SupportsFloat | SupportsIndex) -> Color: ...
+    def contrast(self, amount: SupportsFloat | SupportsIndex) -> Color: ...
+    @staticmethod
+    def from_hex(text: str) -> Color: ...
+    @staticmethod
+    def from_int(value: SupportsIndex) -> Color: ...
     @property
     def r(self) -> int: ...
     @r.setter
@@ -62,6 +79,8 @@ class Color:
     def alpha(self) -> int: ...
     @alpha.setter
     def alpha(self, value: SupportsInt) -> None: ...
+    @property
+    def hex(self) -> str: ...
     # @generated Color: end
 
     # Equal to another Color with the same channels; anything else compares by identity.
