@@ -363,13 +363,13 @@ def model_contrast(c, k):
 
 
 def model_alpha_blend(dst, src, tint):
-    # Integer steps; the final narrowing to a byte wraps, as raylib's cast does.
+    # raylib's integer steps, the last one saturating at 255 where raylib's byte cast would wrap.
     src = [s * (t + 1) >> 8 for s, t in zip(src, tint)]
     if src[3] in (0, 255):
         return tuple(src) if src[3] else tuple(dst)
     a = src[3] + 1
     out_a = (a * 256 + dst[3] * (256 - a)) >> 8
-    return (*((s * a * 256 + d * dst[3] * (256 - a)) // out_a >> 8 & 255 for s, d in zip(src, dst[:3])), out_a)
+    return (*(min((s * a * 256 + d * dst[3] * (256 - a)) // out_a >> 8, 255) for s, d in zip(src, dst[:3])), out_a)
 
 
 def model_hsv(c):
@@ -404,7 +404,7 @@ class TestToolbox:
             "contrast": (self_.contrast(k), model_contrast(c, k)),
             "alpha_blend": (self_.alpha_blend(other, tint), model_alpha_blend(c, d, e)),
             "from_hex": (Color.from_hex(self_.hex), c),
-            "from_hex upper": (Color.from_hex("0x" + self_.hex[1:].upper()), c),
+            "from_hex upper": (Color.from_hex("0X" + self_.hex[1:].upper()), c),
             "from_int": (Color.from_int(self_.to_int()), c),
             "from_int unsigned": (Color.from_int(self_.to_int() % 2**32), c),
         }
@@ -444,7 +444,7 @@ class TestToolbox:
         ]:
             with raises(exc, msg):
                 call()
-        for text in ["", "#", "010203", "#01020", "#0102030", "#010203040", "0X010203", "#01020g", " #010203",
+        for text in ["", "#", "010203", "#01020", "#0102030", "#010203040", "0Y010203", "#01020g", " #010203",
                      "#010203 ", "0x", "#+1020304", "#٠١٠٢٠٣"]:
             with raises(ValueError, f"invalid hex colour {text!r}: expected '#rrggbb' or '#rrggbbaa' ('0x' may "
                                     "stand for '#')"):
@@ -454,10 +454,10 @@ class TestToolbox:
             Color.from_hex("#" + "0" * 40)
 
     def test_raylib_edges_kept(self):
-        # Items convert like int() and saturate, from any sequence; from_hsv's hue wraps; alpha_blend
-        # wraps a channel.
+        # Items convert like int() and saturate, from any sequence; from_hsv's hue wraps.
         assert Color(0, 0, 0).lerp([255.9, 300, -4, 255], 1) == Color(255, 255, 0, 255)
         assert Color(0, 0, 0).lerp(b"\xff\x00\x10", 1) == Color(255, 0, 16)
         assert Color.from_hsv(420, 1, 1) == Color.from_hsv(60, 1, 1) == Color(255, 255, 0)
-        assert Color(255, 255, 255, 237).alpha_blend((255, 255, 255, 228), (255, 255, 255)) == Color(0, 0, 0, 253)
+        # where raylib's last step would wrap white over white to black, the channels saturate
+        assert Color(255, 255, 255, 237).alpha_blend((255, 255, 255, 228), (255, 255, 255)) == Color(255, 255, 255, 253)
         assert Color(1, 2, 3, 4).alpha_blend((9, 9, 9, 0), Color(255, 255, 255)) == Color(1, 2, 3, 4)

@@ -198,10 +198,9 @@ constexpr Method m_lerp{"lerp", "Color",
                         {{{"other", color_like}, {"t", "SupportsFloat | SupportsIndex"}}}};
 constexpr Method m_alpha_blend{"alpha_blend", "Color",
                                "A new Color: src, tinted by tint, blended over this colour by src's alpha in "
-                               "integer steps (raylib's ColorAlphaBlend, this colour the destination). Its "
-                               "arithmetic can wrap a channel past 255 when both alphas lie between 0 and 255 "
-                               "(white at alpha 228 over white at 237 gives black). src and tint are each a Color "
-                               "or a sequence of 3 or 4 ints.",
+                               "integer steps (raylib's ColorAlphaBlend, this colour the destination), except "
+                               "that a channel raylib would wrap past 255 saturates at 255. src and tint are each "
+                               "a Color or a sequence of 3 or 4 ints.",
                                {{{"src", color_like}, {"tint", color_like}}}};
 constexpr Method m_brightness{"brightness", "Color",
                               "A new Color, r, g and b moved toward black (factor < 0) or white (factor > 0), "
@@ -215,8 +214,8 @@ constexpr Method m_contrast{"contrast", "Color",
                             "amount.",
                             {{{"amount", "SupportsFloat | SupportsIndex"}}}};
 constexpr Method m_from_hex{"from_hex", "Color",
-                            "A new Color from text '#rrggbb' or '#rrggbbaa' ('0x' may stand for '#'; digits in "
-                            "either case); rrggbb means alpha 255. ValueError for any other text.",
+                            "A new Color from text '#rrggbb' or '#rrggbbaa' ('0x' or '0X' may stand for '#'; "
+                            "digits in either case); rrggbb means alpha 255. ValueError for any other text.",
                             {{{"text", "str"}}},
                             true};
 constexpr Method m_from_int{"from_int", "Color",
@@ -341,13 +340,28 @@ PyObject* py_lerp(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     return r ? r : fail("lerp");
 }
 
+// raylib's ColorAlphaBlend in its integer steps (src tinted, then laid over dst by src's alpha),
+// except at its last step: where raylib's cast to a byte wraps a channel past 255 (white over white
+// can come out black), the channel saturates at 255. Every other result is raylib's.
+Color alpha_blended(Color dst, Color src, Color tint) noexcept {
+    const auto tinted = [](unsigned s, unsigned t) { return static_cast<unsigned char>(s * (t + 1) >> 8); };
+    src = {tinted(src.r, tint.r), tinted(src.g, tint.g), tinted(src.b, tint.b), tinted(src.a, tint.a)};
+    if (src.a == 0) return dst;
+    if (src.a == 255) return src;
+    const unsigned alpha = src.a + 1u, out_a = (alpha * 256 + dst.a * (256 - alpha)) >> 8;  // 2..255
+    const auto mix = [&](unsigned s, unsigned d) {
+        return saturate(static_cast<int>(((s * alpha * 256 + d * dst.a * (256 - alpha)) / out_a) >> 8));
+    };
+    return {mix(src.r, dst.r), mix(src.g, dst.g), mix(src.b, dst.b), static_cast<unsigned char>(out_a)};
+}
+
 PyObject* py_alpha_blend(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* a[2];
     Color src, tint;
     if (!bind_params<m_alpha_blend>(args, nargs, kwnames, a) || !color_arg(a[0], src) ||
         !color_arg(a[1], tint))
         return fail("alpha_blend");
-    PyObject* r = new_color(ColorAlphaBlend(load(as(self)), src, tint));
+    PyObject* r = new_color(alpha_blended(load(as(self)), src, tint));
     return r ? r : fail("alpha_blend");
 }
 
@@ -377,7 +391,8 @@ PyObject* py_from_hex(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     }
     const Py_ssize_t n = PyUnicode_GET_LENGTH(text);
     const Py_ssize_t start = n > 0 && PyUnicode_READ_CHAR(text, 0) == '#' ? 1
-                             : n > 1 && PyUnicode_READ_CHAR(text, 0) == '0' && PyUnicode_READ_CHAR(text, 1) == 'x'
+                             : n > 1 && PyUnicode_READ_CHAR(text, 0) == '0' &&
+                                       (PyUnicode_READ_CHAR(text, 1) == 'x' || PyUnicode_READ_CHAR(text, 1) == 'X')
                                  ? 2
                                  : 0;
     const Py_ssize_t digits = n - start;
