@@ -92,7 +92,8 @@ class TestProperties:
     def test_order_and_aliases(self):
         names = [n for n, v in vars(Rect).items() if type(v).__name__ == "getset_descriptor"]
         assert names == ["x", "y", "w", "h", "width", "height", "left", "top", "right", "bottom",
-                         "centerx", "centery", "center"]
+                         "centerx", "centery", "center", "topleft", "topright", "bottomleft", "bottomright",
+                         "midtop", "midbottom", "midleft", "midright", "size"]
         r = Rect(1, 2, 3, 4)
         assert (r.left, r.top, r.w, r.h, r.right, r.bottom, r.centerx, r.centery) == (1, 2, 3, 4, 4, 6, 2.5, 4)
         c = r.center
