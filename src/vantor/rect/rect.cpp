@@ -648,9 +648,11 @@ bool clip_axis(double p, double s, double q, double t, double& start, double& si
         return false;
     return true;
 }
+// As pygame's clip: a rectangle without a positive width and height overlaps nothing.
 struct Clipped : OtherArg {
     static bool apply(const Box& r, const Box& o, Box& out) noexcept {
-        if (!clip_axis(r.x, r.w, o.x, o.w, out.x, out.w) || !clip_axis(r.y, r.h, o.y, o.h, out.y, out.h))
+        if (!(r.w > 0 && r.h > 0 && o.w > 0 && o.h > 0) || !clip_axis(r.x, r.w, o.x, o.w, out.x, out.w) ||
+            !clip_axis(r.y, r.h, o.y, o.h, out.y, out.h))
             out = {r.x, r.y, 0.0, 0.0};
         return true;
     }
@@ -730,13 +732,15 @@ struct Normalized {
     }
 };
 
+// pygame's fit: the larger of the width and height ratios scales this rectangle down (or up).
+// Other's zero width or height gives a zero-size result at its centre; 0 / 0 has no answer.
 struct Fit : OtherArg {
     static bool apply(const Box& r, const Box& o, Box& out) noexcept {
-        if (o.w == 0 || o.h == 0) {
-            PyErr_SetString(PyExc_ValueError, "cannot fit into a rectangle of zero width or height");
+        if ((r.w == 0 && o.w == 0) || (r.h == 0 && o.h == 0)) {
+            PyErr_SetString(PyExc_ValueError, "cannot fit: both rectangles have zero width or both zero height");
             return false;
         }
-        const double ratio = std::max(r.w / o.w, r.h / o.h);
+        const double xr = r.w / o.w, yr = r.h / o.h, ratio = xr > yr ? xr : yr;
         if (ratio == 0) {
             PyErr_SetString(PyExc_ValueError, "cannot fit a rectangle of zero width and height");
             return false;
@@ -996,8 +1000,8 @@ constexpr Method m_to_clamped{"to_clamped", "Rect",
                               "Moves inside other (as get_clamped), in place; returns this rectangle.", other_param};
 constexpr Method m_get_clipped{
     "get_clipped", "Rect",
-    "A new Rect, the overlap with other (a rect-like); when they do not overlap, Rect(x, y, 0, 0) at this "
-    "rectangle's position.",
+    "A new Rect, the overlap with other (a rect-like); when there is none, Rect(x, y, 0, 0) at this "
+    "rectangle's position. A rectangle without a positive width and height overlaps nothing here.",
     other_param};
 constexpr Method m_get_union{"get_union", "Rect",
                              "A new Rect, the smallest that covers this rectangle and other (a rect-like).",
@@ -1027,7 +1031,7 @@ constexpr Method m_to_normalized{"to_normalized", "Rect",
 constexpr Method m_get_fit{
     "get_fit", "Rect",
     "A new Rect scaled to fit inside other (a rect-like), keeping the aspect ratio, centred in it. ValueError "
-    "when other has zero width or height, or this rectangle zero width and height.",
+    "when this rectangle has zero width and height, or both have zero width or both zero height.",
     other_param};
 constexpr Method m_collide_list{
     "collide_list", "int",
