@@ -537,9 +537,15 @@ bool read_pair_arg(PyObject* o, const char* what, double& a, double& b) noexcept
 
 bool given(PyObject* arg) noexcept { return arg && arg != Py_None; }
 
+// A new exact Rect (the module's own type, also for a subclass's self) holding r. The type is
+// static, fixed-size and not tracked by the collector: the object allocator and PyObject_Init
+// make what its generic allocator makes, and every field is written before the object is handed out.
 PyObject* new_rect(const Rectangle& r) noexcept {
-    Obj* o = Record::alloc<&table>(&rect_type);  // the module's own type, also for a subclass's self
-    if (o) store(o, r);
+    auto* o = static_cast<Obj*>(PyObject_Malloc(sizeof(Obj)));
+    if (!o) return PyErr_NoMemory();
+    PyObject_Init(obj(o), &rect_type);
+    o->vtab = &table;
+    store(o, r);
     return obj(o);
 }
 
