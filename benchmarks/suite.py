@@ -246,6 +246,24 @@ class SlotsRect:
             px, py = p
         return self.x <= px <= self.x + self.width and self.y <= py <= self.y + self.height
 
+    def get_moved(self, dx, dy):
+        return SlotsRect(self.x + dx, self.y + dy, self.width, self.height)
+
+    def get_inflated(self, dw, dh):
+        return SlotsRect(self.x - dw / 2, self.y - dh / 2, self.width + dw, self.height + dh)
+
+    def get_clipped(self, o):
+        x, y = max(self.x, o.x), max(self.y, o.y)
+        w, h = min(self.x + self.width, o.x + o.width) - x, min(self.y + self.height, o.y + o.height) - y
+        return SlotsRect(x, y, w, h) if w > 0 and h > 0 else SlotsRect(self.x, self.y, 0.0, 0.0)
+
+    def get_union(self, o):
+        x, y = min(self.x, o.x), min(self.y, o.y)
+        return SlotsRect(x, y, max(self.x + self.width, o.x + o.width) - x, max(self.y + self.height, o.y + o.height) - y)
+
+    def collide_list_all(self, rects):
+        return [i for i, o in enumerate(rects) if self.collide_rect(o)]
+
     def collide_rect(self, o):
         if isinstance(o, SlotsRect):
             ox, oy, ow, oh = o.x, o.y, o.width, o.height
@@ -460,6 +478,12 @@ def cases() -> list[Case]:
     rect("r.collide_rect_vector4(q)", slots="r.collide_rect(q)", **vec4)
     rect("r.collide_rect_tuple(t)", slots="r.collide_rect(t)", pygame="r.colliderect(t)", **quad)
     rect("r.collide_rect_list(l)", slots="r.collide_rect(l)", pygame="r.colliderect(l)", **quad_list)
+    rect("r.get_moved(dx, dy)", "r.get_moved(3.0, 4.0)", pygame="r.move(3.0, 4.0)")
+    rect("r.get_inflated(dw, dh)", "r.get_inflated(4.0, 2.0)", pygame="r.inflate(4.0, 2.0)")
+    rect("r.get_clipped(o)", pygame="r.clip(o)", **other)
+    rect("r.get_union(o)", pygame="r.union(o)", **other)
+    rect("r.collide_list_all(rects)", pygame="r.collidelistall(rects)",
+         more="rects = [Rect(i * 10.0, 0.0, 20.0, 20.0) for i in range(100)]")
     return out
 
 

@@ -388,16 +388,22 @@ def compile_row(code, ns):
     return eval(compile(f"lambda s, a: {code}", code, "eval"), ns)
 
 
-def observe(code, T, args, ns):
+def observe(code, T, args, ns, others=()):
     """What the call gives, with tame arguments, on a sample whose fields are all negative and not
-    whole (rounding, negation or absolute value change each); and the fields it changed."""
-    s, snap = S.sample(T, -1), kind(T)[1]
-    before, result = snap(s), None
-    try:
-        result = compile_row(code, dict(ns, T=T))(s, args)
-    except Exception:
-        pass
-    return result, {i for i, (x, y) in enumerate(zip(before, snap(s))) if x != y}
+    whole (rounding, negation or absolute value change each); and the fields it changed there and on
+    the samples numbered `others` (which fields a method changes may depend on where the object is:
+    a union moves x only when the other rectangle lies further left)."""
+    result, changed, snap = None, set(), kind(T)[1]
+    for i in (-1, *others):
+        s = S.sample(T, i)
+        before = snap(s)
+        try:
+            got = compile_row(code, dict(ns, T=T))(s, args)
+        except Exception:
+            got = None
+        result = got if i == -1 else result
+        changed |= {k for k, (x, y) in enumerate(zip(before, snap(s))) if x != y}
+    return result, changed
 
 
 def spread(code, words, effect, detail, T, key):  # a row for each choice among the alternatives ("t2|t3")
@@ -433,7 +439,7 @@ def type_rows(T, ns):
                 out += spread(code, used, "set" if name in CHANGING else "pure", None, T, key)
         else:
             call = f"T.{name}(" if m.kind == "static" else f"T.{name}(s, "
-            result, changed = observe(call + "*a)", T, S.fresh(S.tame(m) or ()), ns)
+            result, changed = observe(call + "*a)", T, S.fresh(S.tame(m) or ()), ns, (5,) if S.in_place(m) else ())
             effect, detail = ("new", type(result)) if m.kind == "static" and type(result) in S.types() else (
                 ("set", changed or None) if S.in_place(m) else ("pure", None))
             keyed = [call + f"**dict(R.sample(list(zip({m.params!r}, a)), {len(m.params)})))"] if m.params else []

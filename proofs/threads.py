@@ -156,12 +156,23 @@ def rect_roles():
     shared = Rect(0.0, 0.0, 2.0, 2.0)
     point, other = Vector2(1, 1), Rect(1, 1, 4, 4)
 
+    box = Rect(0, 0, LIMIT, LIMIT)
+    # In-place methods that keep every field whole and widths and heights even: moves and growth
+    # come in pairs that undo each other, clamping keeps the size, a union with nothing copies.
+    methods = [lambda: shared.to_moved(1, -1), lambda: shared.to_moved((-1, 1)), lambda: shared.to_inflated(2, 2),
+               lambda: shared.to_inflated(-2, -2), lambda: shared.to_scaled_by(1), lambda: shared.to_clamped(box),
+               lambda: shared.to_normalized(), lambda: shared.to_union_all([])]
+
     def write(k, i):
         v = value(k, i)
         even = float(int(v) & ~1)  # widths and heights stay even, so every centre is whole
         name, x = [("x", v), ("width", even), ("center", (v, v)), ("right", v), ("height", even), ("centery", v),
-                   (None, None), ("bottom", v)][i % 8]
-        shared.__init__(v, v, even, even) if name is None else setattr(shared, name, x)
+                   (None, None), ("bottom", v), ("topleft", (v, v)), ("bottomright", (v, v)), ("midtop", (v, v)),
+                   ("midright", Vector2(v, v)), ("size", (even, even)), ("method", None)][i % 14]
+        if name == "method":
+            methods[(k + i) % len(methods)]()
+        else:
+            shared.__init__(v, v, even, even) if name is None else setattr(shared, name, x)
         return 0
 
     def read(k, i):
@@ -169,9 +180,17 @@ def rect_roles():
         got += whole(shared.right, shared.bottom, shared.centerx, *shared.center, *shared)
         got += whole(*shared.get_tuple(), *shared.get_vector4(), shared.get_width())
         got += whole(*parsed_fields("rect", shared))
+        got += whole(*shared.topleft, *shared.topright, *shared.bottomleft, *shared.midbottom, *shared.midleft,
+                     *shared.size, *shared.get_moved(1, 1), *shared.get_clipped(other), *shared.get_inflated(2, 2),
+                     *shared.get_normalized())
+        shared.get_union(other), shared.get_union_all([other, (0, 0, 2, 2)])  # may span more than LIMIT
+        got += whole(*shared.collide_list_all([other, other]), shared.collide_list([shared, other]))
+        if shared.clip_line(0, 0, 3, 3) and not all(len(p) == 2 for p in shared.clip_line((0, 0), (3, 3))):
+            raise Failed("clip_line gave a malformed line")
         tests = (shared.collide_point(point), shared.collide_point_vector2(point), shared.collide_point_tuple((1, 1)),
                  shared.collide_rect(other), shared.collide_rect_rect(other), other.collide_rect_rect(shared),
-                 shared.collide_rect_list([1.0, 1.0, 4.0, 4.0]), other.collide_rect(shared))
+                 shared.collide_rect_list([1.0, 1.0, 4.0, 4.0]), other.collide_rect(shared), shared.contains(other),
+                 shared.collide_circle(point, 2.0), other.collide_list([shared]) >= -1)
         if not all(t is True or t is False for t in tests):
             raise Failed(f"collision gave {tests!r}")
         repr(shared)
@@ -314,6 +333,30 @@ def collide_list_roles():
     return list_roles(items, mutate, collided)
 
 
+def rect_list_roles():
+    """Rect list tests while the list changes: exact Rects (read under the list's lock) give way to a
+    tuple and back, items are replaced (the old Rect freed at once), appended and popped."""
+    items = [Rect(j, 0, 2, 2) for j in range(8)]
+
+    def mutate(k, i):
+        items[i % 8] = Rect(i % 20, 0, 2, 2) if i % 3 else (i % 20, 0, 2, 2)
+        if i % 7 == 0:
+            items.append(Rect(1, 1, 1, 1))
+        elif len(items) > 8:
+            items.pop()
+        return 0
+    return list_roles(items, mutate, rect_listed)
+
+
+def rect_listed(items, r=Rect(0, 0, 10, 10)):
+    """Indices of items some thread put there; unions of rectangles some thread wrote."""
+    hits, first = r.collide_list_all(items), r.collide_list(items)
+    if not all(type(j) is int and 0 <= j < 9 for j in hits) or not -1 <= first < 9:
+        raise Failed(f"collide_list_all gave {hits}, collide_list {first}")
+    whole(*r.get_union_all(items))
+    return 2
+
+
 def parsed(items):
     """The vector2 parser on the list gives numbers some thread wrote, or says its length is wrong."""
     fields, exc = client.parse("vector2", items)
@@ -375,6 +418,7 @@ SCENARIOS = {
     "records": (lambda n: record_roles(), 10),
     "parse-list": (lambda n: parse_list_roles(), 15),
     "collide-list": (lambda n: collide_list_roles(), 15),
+    "rect-list": (lambda n: rect_list_roles(), 15),
     "iterators": (iterator_roles, 10),
 }
 

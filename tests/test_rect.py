@@ -6,7 +6,10 @@ import pickle
 import re
 import struct
 
+import numpy as np
 import pytest
+from hypothesis import given
+from hypothesis import strategies as st
 
 import vantor._testclient as client
 from vantor.rect.rect import Rect
@@ -92,7 +95,8 @@ class TestProperties:
     def test_order_and_aliases(self):
         names = [n for n, v in vars(Rect).items() if type(v).__name__ == "getset_descriptor"]
         assert names == ["x", "y", "w", "h", "width", "height", "left", "top", "right", "bottom",
-                         "centerx", "centery", "center"]
+                         "centerx", "centery", "center", "topleft", "topright", "bottomleft", "bottomright",
+                         "midtop", "midbottom", "midleft", "midright", "size"]
         r = Rect(1, 2, 3, 4)
         assert (r.left, r.top, r.w, r.h, r.right, r.bottom, r.centerx, r.centery) == (1, 2, 3, 4, 4, 6, 2.5, 4)
         c = r.center
@@ -340,3 +344,155 @@ class TestTableSlots:
             client.rect_slot("collide_point", Rect(), 5, 1)
         with pytest.raises(IndexError):
             client.rect_slot("collide_rect_tuple", Rect(), (1,), 1)
+
+
+# Plain double-precision models of the derived rectangles: each takes the fields (float32 values
+# widened) and the arguments, and the result is rounded once to float32, field by field.
+def _clamp(p, s, q, t):
+    return q + t * 0.5 - s * 0.5 if s >= t else q if p < q else q + t - s if p + s > q + t else p
+
+
+def _clip(p, s, q, t):
+    start = p if q <= p < q + t else q if p <= q < p + s else None
+    end = p + s if q < p + s <= q + t else q + t if p < q + t <= p + s else None
+    return None if start is None or end is None else (start, end - start)
+
+
+def _div(a, b):  # IEEE division: a nonzero number over zero is infinite
+    return a / b if b else math.copysign(math.inf, a) * math.copysign(1, b) if a else math.nan
+
+
+def _fit(r, o):
+    xr, yr = _div(r[2], o[2]), _div(r[3], o[3])
+    ratio = xr if xr > yr else yr
+    if math.isnan(ratio) or ratio == 0:
+        raise ValueError
+    w, h = _div(r[2], ratio), _div(r[3], ratio)
+    return (o[0] + (o[2] - w) * 0.5, o[1] + (o[3] - h) * 0.5, w, h)
+
+
+def _clipped(r, o):
+    ax, ay = _clip(r[0], r[2], o[0], o[2]), _clip(r[1], r[3], o[1], o[3])
+    ok = ax and ay and min(r[2], r[3], o[2], o[3]) > 0
+    return (ax[0], ay[0], ax[1], ay[1]) if ok else (r[0], r[1], 0, 0)
+
+
+def _union(*rs):
+    x, y = min(r[0] for r in rs), min(r[1] for r in rs)
+    return (x, y, max(r[0] + r[2] for r in rs) - x, max(r[1] + r[3] for r in rs) - y)
+
+
+DERIVED = {  # name: (arguments from (a, b, other), model, in-place form)
+    "get_moved": (lambda a, b, o: (a, b), lambda r, a, b, o: (r[0] + a, r[1] + b, r[2], r[3]), "to_moved"),
+    "get_inflated": (lambda a, b, o: (a, b),
+                     lambda r, a, b, o: (r[0] - a * 0.5, r[1] - b * 0.5, r[2] + a, r[3] + b), "to_inflated"),
+    "get_scaled_by": (lambda a, b, o: (a, b), lambda r, a, b, o: (
+        r[0] + r[2] * 0.5 - r[2] * abs(a) * 0.5, r[1] + r[3] * 0.5 - r[3] * abs(b) * 0.5, r[2] * abs(a),
+        r[3] * abs(b)), "to_scaled_by"),
+    "get_clamped": (lambda a, b, o: (o,), lambda r, a, b, o: (
+        _clamp(r[0], r[2], o[0], o[2]), _clamp(r[1], r[3], o[1], o[3]), r[2], r[3]), "to_clamped"),
+    "get_clipped": (lambda a, b, o: (o,), lambda r, a, b, o: _clipped(r, o), None),
+    "get_union": (lambda a, b, o: (o,), lambda r, a, b, o: _union(o, r), "to_union"),
+    "get_union_all": (lambda a, b, o: ([o, (a, b, 1, 1)],), lambda r, a, b, o: _union(o, (a, b, 1, 1), r),
+                      "to_union_all"),
+    "get_normalized": (lambda a, b, o: (), lambda r, a, b, o: (
+        r[0] + min(r[2], 0), r[1] + min(r[3], 0), abs(r[2]), abs(r[3])), "to_normalized"),
+    "get_fit": (lambda a, b, o: (o,), lambda r, a, b, o: _fit(r, o), None),
+}
+def f32_or_inf(x):  # rounded to float32, beyond its range an infinity
+    with np.errstate(over="ignore"):
+        return float(np.float32(x))
+
+
+values = st.sampled_from([0.0, 1.0, -1.0, 2.5, 3.0, 10.0, -7.25, 0.1, 1e30, 16777217.0])
+
+
+class TestToolbox:
+    @given(st.tuples(values, values, values, values), values, values,
+           st.tuples(values, values, values, values), st.sampled_from(sorted(DERIVED)))
+    def test_derived_rectangles_match_the_double_model(self, fields4, a, b, other, name):
+        args, model, in_place = DERIVED[name]
+        r = Sub(*fields4)
+        widened, o = fields(r), tuple(map(f32, other))
+        try:
+            expected = tuple(map(f32_or_inf, model(widened, a, b, o)))
+        except ValueError:
+            expected = ValueError
+        if expected is ValueError:
+            with pytest.raises(ValueError):
+                getattr(r, name)(*args(a, b, o))
+            return
+        got = getattr(r, name)(*args(a, b, o))
+        assert type(got) is Rect and str(fields(got)) == str(expected) and fields(r) == widened
+        if in_place:
+            assert getattr(r, in_place)(*args(a, b, o)) is r and str(fields(r)) == str(expected)
+
+    def test_argument_forms_and_refusals(self):
+        r = Rect(1, 2, 3, 4)
+        for form in [(Vector2(5, 6),), ((5, 6),), ([5, 6],), (5, 6), ((5, 6), None)]:
+            assert fields(r.get_moved(*form)) == (6, 8, 3, 4)
+        for other in [Rect(0, 0, 9, 9), Sub(0, 0, 9, 9), Vector4(0, 0, 9, 9), (0, 0, 9, 9), [0, 0, 9, 9]]:
+            assert fields(r.get_union(other)) == (0, 0, 9, 9) and r.contains(other) is False
+        assert r.get_scaled_by(2) == r.get_scaled_by(2, 2) == r.get_scaled_by(-2, None)
+        with raises(TypeError, "other must be a Rect, Vector4, tuple or list of 4 numbers, not str"):
+            r.get_union("abcd")
+        with raises(TypeError, "other must be a Rect, Vector4, tuple or list of 4 numbers, not a list of length 3"):
+            r.contains([1, 2, 3])
+        with raises(TypeError, "offset must be a Vector2, tuple or list of 2 numbers, not float"):
+            r.to_moved(1.5)
+        with raises(TypeError, "each of rects must be a Rect, Vector4, tuple or list of 4 numbers, not NoneType"):
+            r.collide_list_all([r, None])
+        with raises(ValueError, "cannot fit a rectangle of zero width and height"):
+            Rect(1, 1, 0, 0).get_fit((0, 0, 5, 5))
+        assert fields(r) == (1, 2, 3, 4)
+        assert fields(Rect(0, 0, 4, 2).get_fit((0, 0, 0, 5))) == (0, 2.5, 0, 0)
+        assert (r.contains(r), r.contains((4, 2, 0, 4)), r.contains((1, 2, 0, 0))) == (True, False, True)
+
+    def test_points_and_size_read_and_move(self):
+        r = Rect(1, 2, 3, 4)
+        got = {n: tuple(getattr(r, n)) for n in ("topleft", "topright", "bottomleft", "bottomright", "midtop",
+                                                  "midbottom", "midleft", "midright", "size")}
+        assert got == dict(topleft=(1, 2), topright=(4, 2), bottomleft=(1, 6), bottomright=(4, 6), midtop=(2.5, 2),
+                           midbottom=(2.5, 6), midleft=(1, 4), midright=(4, 4), size=(3, 4))
+        for name, point in got.items():
+            s = Rect(-9, -9, 3, 4) if name != "size" else Rect(1, 2, 0, 0)
+            setattr(s, name, Vector2(*point) if len(name) % 2 else {0: point[0], 1: point[1]})
+            assert fields(s) == (1, 2, 3, 4), name
+            with raises(NotImplementedError, "__del__"):
+                delattr(s, name)
+
+    def test_lists_and_objects_use_the_collide_rect_rule(self):
+        r = Rect(0, 0, 10, 10)
+        rects = [Rect(10, 0, 5, 5), (5, 5, 1, 1), Vector4(-1, -1, 2, 2), Sub(20, 20, 1, 1), [9, 9, 5, 5]]
+        hits = [i for i, o in enumerate(rects) if r.collide_rect(o)]
+        assert r.collide_list_all(rects) == r.collide_list_all(tuple(rects)) == r.collide_list_all(iter(rects)) == hits
+        assert r.collide_list(rects) == 1 and r.collide_list(rects[:1]) == -1
+        fast = [Rect(i, i, 1, 1) for i in range(100)]
+        assert r.collide_list_all(fast) == list(range(10)) and r.collide_list_all(fast + rects) == [
+            *range(10), *(100 + i for i in hits)]
+        holders = [type("Holder", (), {"rect": o})() for o in rects]
+        assert r.collide_objects_all(holders) == [holders[i] for i in hits] and r.collide_objects(holders) is holders[1]
+        assert r.collide_objects(rects, key=lambda o: o) is rects[1] and r.collide_objects([], key=None) is None
+
+    @given(st.tuples(values, values, values, values), values, values, values)
+    def test_collide_circle_is_the_float32_rule(self, rect, cx, cy, radius):
+        r, F = Rect(*rect), np.float32
+        x, y, w, h = map(F, fields(r))
+        cx, cy, rad = F(cx), F(cy), F(radius)
+        with np.errstate(over="ignore", invalid="ignore"):
+            hw, hh = w / F(2), h / F(2)
+            dx, dy = abs(cx - (x + hw)), abs(cy - (y + hh))
+            expected = bool(not (dx > hw + rad or dy > hh + rad) and (
+                dx <= hw or dy <= hh or (dx - hw) * (dx - hw) + (dy - hh) * (dy - hh) <= rad * rad))
+        assert r.collide_circle((float(cx), float(cy)), radius) is expected
+
+    def test_clip_line_as_pygame_ce_clips(self):
+        r = Rect(0, 0, 10, 10)
+        assert r.clip_line(-5, 5, 15, 5) == ((0.0, 5.0), (9.0, 5.0))
+        assert r.clip_line((0, 0), (3, 20)) == ((0.0, 0.0), (f32(1.35), 9.0))
+        for form in [(0, 0, 20, 20), ((0, 0), (20, 20)), ([0, 0, 20, 20],), (((0, 0), Vector2(20, 20)),)]:
+            assert r.clip_line(*form) == ((0.0, 0.0), (9.0, 9.0))
+        assert r.clip_line(20, 20, 30, 30) == r.clip_line(10, 0, 10, 10) == Rect(0, 0, -10, 0).clip_line(1, 1, 2, 2) == ()
+        assert Rect(10, 10, -10, -10).clip_line(-5, 5, 15, 5) == ((0.0, 5.0), (9.0, 5.0))
+        with raises(TypeError, "line must be a tuple or list of 2 points or 4 numbers, not int"):
+            r.clip_line(5)

@@ -2,6 +2,7 @@
 // edges, centre and collision tests. Python subclasses may override the table-backed methods.
 #include "rect.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -138,7 +139,7 @@ bool check_items(PyObject* o, bool tuple, const char* param, Py_ssize_t needed) 
 }
 
 [[gnu::noinline]] int point_any_other(Obj* self, PyObject* point) noexcept {
-    double px, py;
+    double px = 0, py = 0;
     int ok;
     if (PyObject_TypeCheck(point, vector2_type)) {
         read_vector2(point, px, py);
@@ -474,6 +475,600 @@ PyObject* py_truth(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
     return PyBool_FromLong(t);
 }
 
+// ---- derived rectangles, list tests, circles and lines ----------------------------------------
+
+// A rectangle in double precision: a record's float32 fields widened, or another's numbers. The
+// results below are computed on these and each field rounded once to float32.
+struct Box {
+    double x, y, w, h;
+};
+Box box_of(const Rectangle& r) noexcept { return {r.x, r.y, r.width, r.height}; }
+Rectangle narrowed(const Box& b) noexcept { return {narrow(b.x), narrow(b.y), narrow(b.w), narrow(b.h)}; }
+
+// "<what> must be <expected>, not <type>" (for a tuple or list, "not a <type> of length <n>").
+[[gnu::noinline, gnu::cold]] void raise_wrong_kind(const char* what, const char* expected, PyObject* o) noexcept {
+    if (PyList_Check(o) || PyTuple_Check(o)) {
+        const Py_ssize_t n = PyObject_Length(o);
+        if (n >= 0)
+            PyErr_Format(PyExc_TypeError, "%s must be %s, not a %.200s of length %zd", what, expected,
+                         type_name_of(o), n);
+        return;
+    }
+    PyErr_Format(PyExc_TypeError, "%s must be %s, not %.200s", what, expected, type_name_of(o));
+}
+constexpr char rect_like_kinds[] = "a Rect, Vector4, tuple or list of 4 numbers";
+constexpr char pair_kinds[] = "a Vector2, tuple or list of 2 numbers";
+
+// A rect-like argument read as collide_rect reads it: a Rect (subclasses too), a Vector4 (x, y,
+// z, w), or a tuple or list of 4 numbers; any other kind is a TypeError naming `what`.
+[[gnu::noinline]] bool read_rect_like_other(PyObject* o, const char* what, Box& out) noexcept {
+    double d[4];
+    if (is_rect(o)) {
+        out = box_of(load(as(o)));
+        return true;
+    }
+    if (PyObject_TypeCheck(o, vector4_type)) {
+        read_vector4(o, d);
+    } else {
+        const int ok = is_sequence_of(o, 4);
+        if (ok == 0) raise_wrong_kind(what, rect_like_kinds, o);
+        if (ok != 1) return false;
+        for (int i = 0; i < 4; ++i)
+            if (!item_double(o, i, d[i])) return false;
+    }
+    out = {d[0], d[1], d[2], d[3]};
+    return true;
+}
+// An exact Rect inline, the other kinds out of line.
+bool read_rect_like(PyObject* o, const char* what, Box& out) noexcept {
+    if (Py_IS_TYPE(o, &rect_type)) [[likely]] {
+        out = box_of(load(as(o)));
+        return true;
+    }
+    return read_rect_like_other(o, what, out);
+}
+
+// A Vector2, or a tuple or list of 2 numbers; any other kind is a TypeError naming `what`.
+bool read_pair_arg(PyObject* o, const char* what, double& a, double& b) noexcept {
+    const int ok = read_pair(o, a, b);
+    if (ok == 0) raise_wrong_kind(what, pair_kinds, o);
+    return ok == 1;
+}
+
+bool given(PyObject* arg) noexcept { return arg && arg != Py_None; }
+
+// A new exact Rect (the module's own type, also for a subclass's self) holding r. The type is
+// static, fixed-size and not tracked by the collector: the object allocator and PyObject_Init
+// make what its generic allocator makes, and every field is written before the object is handed out.
+PyObject* new_rect(const Rectangle& r) noexcept {
+    auto* o = static_cast<Obj*>(PyObject_Malloc(sizeof(Obj)));
+    if (!o) return PyErr_NoMemory();
+    PyObject_Init(obj(o), &rect_type);
+    o->vtab = &table;
+    store(o, r);
+    return obj(o);
+}
+
+// One derived rectangle: Op::read converts the arguments (Python code may run there), then the
+// record is loaded once and Op::apply computes the result (false with an exception for undefined
+// geometry). The get_ form returns it as a new Rect, the to_ form stores it and returns self.
+template <class Op, const Method& M, bool InPlace>
+PyObject* py_derived(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a[4] = {};
+    typename Op::Args v{};
+    if constexpr (M.arity() == 0) {
+        if (!bind_none(M.name, nargs, kwnames)) return fail(M.name);
+    } else {
+        if (!bind_params<M>(args, nargs, kwnames, a) || !Op::read(a, v)) return fail(M.name);
+    }
+    Box b;
+    if (!Op::apply(box_of(load(as(self))), v, b)) return fail(M.name);
+    if constexpr (InPlace) {
+        store(as(self), narrowed(b));
+        return Py_NewRef(self);
+    } else {
+        PyObject* r = new_rect(narrowed(b));
+        return r ? r : fail(M.name);
+    }
+}
+
+struct Moved {
+    struct Args {
+        double dx, dy;
+    };
+    static bool read(PyObject** a, Args& v) noexcept {
+        if (!given(a[1])) return read_pair_arg(a[0], "offset", v.dx, v.dy);
+        return to_double(a[0], v.dx) && to_double(a[1], v.dy);
+    }
+    static bool apply(const Box& r, const Args& v, Box& out) noexcept {
+        out = {r.x + v.dx, r.y + v.dy, r.w, r.h};
+        return true;
+    }
+};
+
+struct Inflated {
+    struct Args {
+        double dw, dh;
+    };
+    static bool read(PyObject** a, Args& v) noexcept { return to_double(a[0], v.dw) && to_double(a[1], v.dh); }
+    static bool apply(const Box& r, const Args& v, Box& out) noexcept {
+        out = {r.x - v.dw * 0.5, r.y - v.dh * 0.5, r.w + v.dw, r.h + v.dh};
+        return true;
+    }
+};
+
+struct ScaledBy {
+    struct Args {
+        double sx, sy;
+    };
+    static bool read(PyObject** a, Args& v) noexcept {
+        if (!to_double(a[0], v.sx)) return false;
+        if (!given(a[1])) {
+            v.sy = v.sx;
+            return true;
+        }
+        return to_double(a[1], v.sy);
+    }
+    // Factors count by their magnitude, as pygame's scale_by takes them.
+    static bool apply(const Box& r, const Args& v, Box& out) noexcept {
+        const double w = r.w * std::fabs(v.sx), h = r.h * std::fabs(v.sy);
+        out = {r.x + r.w * 0.5 - w * 0.5, r.y + r.h * 0.5 - h * 0.5, w, h};
+        return true;
+    }
+};
+
+// One rect-like argument `other`.
+struct OtherArg {
+    using Args = Box;
+    static bool read(PyObject** a, Box& v) noexcept { return read_rect_like(a[0], "other", v); }
+};
+
+// On one axis: a rectangle at p of size s moved inside [q, q + t]; centred on it when s >= t.
+double clamp_axis(double p, double s, double q, double t) noexcept {
+    if (s >= t) return q + t * 0.5 - s * 0.5;
+    if (p < q) return q;
+    if (p + s > q + t) return q + t - s;
+    return p;
+}
+struct Clamped : OtherArg {
+    static bool apply(const Box& r, const Box& o, Box& out) noexcept {
+        out = {clamp_axis(r.x, r.w, o.x, o.w), clamp_axis(r.y, r.h, o.y, o.h), r.w, r.h};
+        return true;
+    }
+};
+
+// On one axis: the start and size of the overlap of [p, p + s) and [q, q + t); false when none.
+bool clip_axis(double p, double s, double q, double t, double& start, double& size) noexcept {
+    const double pe = p + s, qe = q + t;
+    if (p >= q && p < qe)
+        start = p;
+    else if (q >= p && q < pe)
+        start = q;
+    else
+        return false;
+    if (pe > q && pe <= qe)
+        size = pe - start;
+    else if (qe > p && qe <= pe)
+        size = qe - start;
+    else
+        return false;
+    return true;
+}
+// As pygame's clip: a rectangle without a positive width and height overlaps nothing.
+struct Clipped : OtherArg {
+    static bool apply(const Box& r, const Box& o, Box& out) noexcept {
+        if (!(r.w > 0 && r.h > 0 && o.w > 0 && o.h > 0) || !clip_axis(r.x, r.w, o.x, o.w, out.x, out.w) ||
+            !clip_axis(r.y, r.h, o.y, o.h, out.y, out.h))
+            out = {r.x, r.y, 0.0, 0.0};
+        return true;
+    }
+};
+
+// The bounds of several rectangles: the least x and y, the greatest x + w and y + h.
+struct Bounds {
+    double x0, y0, x1, y1;
+    bool any;
+    void add(const Box& b) noexcept {
+        if (!any) {
+            *this = {b.x, b.y, b.x + b.w, b.y + b.h, true};
+            return;
+        }
+        x0 = std::min(x0, b.x), y0 = std::min(y0, b.y);
+        x1 = std::max(x1, b.x + b.w), y1 = std::max(y1, b.y + b.h);
+    }
+    Box joined(const Box& r) noexcept {
+        add(r);
+        return {x0, y0, x1 - x0, y1 - y0};
+    }
+};
+struct Union : OtherArg {
+    static bool apply(const Box& r, const Box& o, Box& out) noexcept {
+        Bounds b{};
+        b.add(o);
+        out = b.joined(r);
+        return true;
+    }
+};
+
+// Calls f(i, item) on each item of an iterable in turn (tuples read in place, anything else through
+// its iterator, which holds a strong reference to each item): f gives 1 to go on, 0 to stop, -1 on
+// error. Returns -1 on error, else 0.
+template <class F>
+int each_item(PyObject* items, F f) noexcept {
+    if (PyTuple_CheckExact(items)) {
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(items); ++i) {
+            const int r = f(i, PyTuple_GET_ITEM(items, i));
+            if (r <= 0) return r;
+        }
+        return 0;
+    }
+    Ref it(PyObject_GetIter(items));
+    if (!it) return -1;
+    for (Py_ssize_t i = 0;; ++i) {
+        Ref item(PyIter_Next(it.get()));
+        if (!item) return PyErr_Occurred() ? -1 : 0;
+        const int r = f(i, item.get());
+        if (r <= 0) return r;
+    }
+}
+
+struct UnionAll {
+    using Args = Bounds;
+    static bool read(PyObject** a, Bounds& v) noexcept {
+        return each_item(a[0], [&v](Py_ssize_t, PyObject* o) {
+                   Box b;
+                   if (!read_rect_like(o, "each of rects", b)) return -1;
+                   v.add(b);
+                   return 1;
+               }) == 0;
+    }
+    static bool apply(const Box& r, Bounds v, Box& out) noexcept {
+        out = v.joined(r);
+        return true;
+    }
+};
+
+struct Normalized {
+    struct Args {};
+    static bool apply(const Box& r, const Args&, Box& out) noexcept {
+        out = r;
+        if (out.w < 0) out.x += out.w, out.w = -out.w;
+        if (out.h < 0) out.y += out.h, out.h = -out.h;
+        return true;
+    }
+};
+
+// pygame's fit: the larger of the width and height ratios scales this rectangle down (or up).
+// Other's zero width or height gives a zero-size result at its centre; 0 / 0 has no answer.
+struct Fit : OtherArg {
+    static bool apply(const Box& r, const Box& o, Box& out) noexcept {
+        if ((r.w == 0 && o.w == 0) || (r.h == 0 && o.h == 0)) {
+            PyErr_SetString(PyExc_ValueError, "cannot fit: both rectangles have zero width or both zero height");
+            return false;
+        }
+        const double xr = r.w / o.w, yr = r.h / o.h, ratio = xr > yr ? xr : yr;
+        if (ratio == 0) {
+            PyErr_SetString(PyExc_ValueError, "cannot fit a rectangle of zero width and height");
+            return false;
+        }
+        const double w = r.w / ratio, h = r.h / ratio;
+        out = {o.x + (o.w - w) * 0.5, o.y + (o.h - h) * 0.5, w, h};
+        return true;
+    }
+};
+
+// Calls hit(i) for the index of each rect-like in `rects` that overlaps this rectangle (the
+// collide_rect rule), until hit gives 0 (stop) or -1 (error). An exact list is read under its
+// critical section while its items are exact Rects (no Python code runs, no item is kept past it);
+// from its first other item on, each item is taken as a strong reference.
+template <class Hit>
+int each_overlap(const Rectangle& me, PyObject* rects, Hit hit) noexcept {
+    auto test = [&](Py_ssize_t i, PyObject* o) {
+        Box b;
+        if (!read_rect_like(o, "each of rects", b)) return -1;
+        return rects_overlap(me, b.x, b.y, b.w, b.h) ? hit(i) : 1;
+    };
+    if (!PyList_CheckExact(rects)) return each_item(rects, test);
+    Py_ssize_t i = 0;
+    {
+        CriticalSection cs(rects);
+        for (; i < PyList_GET_SIZE(rects); ++i) {
+            PyObject* o = PyList_GET_ITEM(rects, i);
+            if (!Py_IS_TYPE(o, &rect_type)) break;
+            const Rectangle b = load(as(o));
+            if (rects_overlap(me, b.x, b.y, b.width, b.height)) {
+                const int r = hit(i);
+                if (r <= 0) return r;
+            }
+        }
+    }
+    for (;; ++i) {
+        Ref o(PyList_GetItemRef(rects, i));
+        if (!o) {
+            if (!PyErr_ExceptionMatches(PyExc_IndexError)) return -1;
+            PyErr_Clear();  // the end of the list, as it stands now
+            return 0;
+        }
+        const int r = test(i, o.get());
+        if (r <= 0) return r;
+    }
+}
+
+template <const Method& M>
+PyObject* py_collide_list(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* rects;
+    if (!bind_params<M>(args, nargs, kwnames, &rects)) return fail(M.name);
+    Py_ssize_t found = -1;
+    if (each_overlap(load(as(self)), rects, [&found](Py_ssize_t i) {
+            found = i;
+            return 0;
+        }) < 0)
+        return fail(M.name);
+    return PyLong_FromSsize_t(found);
+}
+
+template <const Method& M>
+PyObject* py_collide_list_all(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* rects;
+    if (!bind_params<M>(args, nargs, kwnames, &rects)) return fail(M.name);
+    Ref out(PyList_New(0));
+    if (!out || each_overlap(load(as(self)), rects, [&out](Py_ssize_t i) {
+                    Ref n(PyLong_FromSsize_t(i));
+                    return n && PyList_Append(out.get(), n.get()) == 0 ? 1 : -1;
+                }) < 0)
+        return fail(M.name);
+    return out.release();
+}
+
+// Each object's rectangle, key(obj) or obj.rect, tested against this one; All: every object that
+// overlaps, in order, else the first (None when none does).
+template <const Method& M, bool All>
+PyObject* py_collide_objects(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a[2] = {};
+    if (!bind_params<M>(args, nargs, kwnames, a)) return fail(M.name);
+    PyObject* key = given(a[1]) ? a[1] : nullptr;
+    Ref out(All ? PyList_New(0) : Py_NewRef(Py_None));
+    if (!out) return fail(M.name);
+    const Rectangle me = load(as(self));
+    const int r = each_item(a[0], [&](Py_ssize_t, PyObject* o) {
+        Ref rect(key ? PyObject_CallOneArg(key, o) : get_attr(o, "rect"));
+        Box b;
+        if (!rect || !read_rect_like(rect.get(), key ? "key(object)" : "object.rect", b)) return -1;
+        if (!rects_overlap(me, b.x, b.y, b.w, b.h)) return 1;
+        if constexpr (All) return PyList_Append(out.get(), o) == 0 ? 1 : -1;
+        out = Ref(Py_NewRef(o));
+        return 0;
+    });
+    return r < 0 ? fail(M.name) : out.release();
+}
+
+// pygame's contains: other lies inside this rectangle (edges may meet) and does not lie wholly on
+// its right or bottom edge.
+bool box_contains(const Box& r, const Box& o) noexcept {
+    const double right = r.x + r.w, bottom = r.y + r.h;
+    return r.x <= o.x && r.y <= o.y && right >= o.x + o.w && bottom >= o.y + o.h && right > o.x && bottom > o.y;
+}
+
+// raylib's circle-rectangle test, in float32: touching counts.
+bool circle_touches(const Rectangle& rec, float cx, float cy, float radius) noexcept {
+    const float hw = rec.width / 2.0f, hh = rec.height / 2.0f;
+    const float dx = std::fabs(cx - (rec.x + hw)), dy = std::fabs(cy - (rec.y + hh));
+    if (dx > hw + radius || dy > hh + radius) return false;
+    if (dx <= hw || dy <= hh) return true;
+    const float ex = dx - hw, ey = dy - hh;
+    return ex * ex + ey * ey <= radius * radius;
+}
+
+// The segment clipped as pygame-ce's FRect.clipline clips it (SDL2's rule): to the normalized
+// rectangle's [x, x + width - 1] by [y, y + height - 1]; false when nothing remains.
+bool clip_segment(Box r, double (&p)[4]) noexcept {
+    if (r.w < 0) r.x += r.w, r.w = -r.w;
+    if (r.h < 0) r.y += r.h, r.h = -r.h;
+    if (r.w <= 0 || r.h <= 0) return false;
+    double &x1 = p[0], &y1 = p[1], &x2 = p[2], &y2 = p[3];
+    const double left = r.x, top = r.y, right = r.x + r.w - 1, bottom = r.y + r.h - 1;
+    if (x1 >= left && x1 <= right && x2 >= left && x2 <= right && y1 >= top && y1 <= bottom && y2 >= top &&
+        y2 <= bottom)
+        return true;
+    if ((x1 < left && x2 < left) || (x1 > right && x2 > right) || (y1 < top && y2 < top) ||
+        (y1 > bottom && y2 > bottom))
+        return false;
+    auto clamp = [](double& v, double lo, double hi) { v = v < lo ? lo : v > hi ? hi : v; };
+    if (y1 == y2) {
+        clamp(x1, left, right), clamp(x2, left, right);
+        return true;
+    }
+    if (x1 == x2) {
+        clamp(y1, top, bottom), clamp(y2, top, bottom);
+        return true;
+    }
+    enum { TOP = 1, BOTTOM = 2, LEFT = 4, RIGHT = 8 };
+    auto code = [&](double x, double y) {
+        return (y < r.y ? TOP : y >= r.y + r.h ? BOTTOM : 0) | (x < r.x ? LEFT : x >= r.x + r.w ? RIGHT : 0);
+    };
+    int c1 = code(x1, y1), c2 = code(x2, y2);
+    // Cohen-Sutherland; a few rounds settle any segment (the bound guards against NaN and infinities).
+    for (int round = 0; c1 || c2; ++round) {
+        if ((c1 & c2) || round == 16) return false;
+        const int c = c1 ? c1 : c2;
+        double x, y;
+        if (c & (TOP | BOTTOM)) {
+            y = c & TOP ? top : bottom;
+            x = x1 + (x2 - x1) * (y - y1) / (y2 - y1);
+        } else {
+            x = c & LEFT ? left : right;
+            y = y1 + (y2 - y1) * (x - x1) / (x2 - x1);
+        }
+        if (c1) {
+            x1 = x, y1 = y, c1 = code(x, y);
+        } else {
+            x2 = x, y2 = y, c2 = code(x, y);
+        }
+    }
+    return true;
+}
+
+// The line's ends as x1, y1, x2, y2: four numbers, two points, or one line (a tuple or list of two
+// points or of four numbers).
+bool read_line(PyObject** a, double (&p)[4]) noexcept {
+    const int n = given(a[3]) ? 4 : given(a[2]) ? 3 : given(a[1]) ? 2 : 1;
+    if (n == 4) {
+        for (int i = 0; i < 4; ++i)
+            if (!to_double(a[i], p[i])) return false;
+        return true;
+    }
+    if (n == 2) return read_pair_arg(a[0], "the first point", p[0], p[1]) && read_pair_arg(a[1], "the second point", p[2], p[3]);
+    if (n == 3) {
+        PyErr_SetString(PyExc_TypeError, "clip_line() takes 4 numbers, 2 points or 1 line, not 3 arguments");
+        return false;
+    }
+    PyObject* line = a[0];
+    const int four = is_sequence_of(line, 4);
+    if (four < 0) return false;
+    if (four) {
+        for (int i = 0; i < 4; ++i)
+            if (!item_double(line, i, p[i])) return false;
+        return true;
+    }
+    const int two = is_sequence_of(line, 2);
+    if (two == 0) raise_wrong_kind("line", "a tuple or list of 2 points or 4 numbers", line);
+    if (two != 1) return false;
+    Ref first(item_ref(line, 0));
+    if (!first || !read_pair_arg(first.get(), "the first point", p[0], p[1])) return false;
+    Ref second(item_ref(line, 1));
+    return second && read_pair_arg(second.get(), "the second point", p[2], p[3]);
+}
+
+template <const Method& M>
+PyObject* py_contains(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* other;
+    Box o;
+    if (!bind_params<M>(args, nargs, kwnames, &other) || !read_rect_like(other, "other", o)) return fail(M.name);
+    return PyBool_FromLong(box_contains(box_of(load(as(self))), o));
+}
+
+template <const Method& M>
+PyObject* py_collide_circle(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a[2];
+    double cx, cy, radius;
+    if (!bind_params<M>(args, nargs, kwnames, a) || !read_pair_arg(a[0], "center", cx, cy) ||
+        !to_double(a[1], radius))
+        return fail(M.name);
+    return PyBool_FromLong(circle_touches(load(as(self)), narrow(cx), narrow(cy), narrow(radius)));
+}
+
+template <const Method& M>
+PyObject* py_clip_line(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a[4] = {};
+    double p[4];
+    if (!bind_params<M>(args, nargs, kwnames, a) || !read_line(a, p)) return fail(M.name);
+    if (!clip_segment(box_of(load(as(self))), p)) return PyTuple_New(0);
+    PyObject* r = Py_BuildValue("((dd)(dd))", double(narrow(p[0])), double(narrow(p[1])), double(narrow(p[2])),
+                                double(narrow(p[3])));
+    return r ? r : fail(M.name);
+}
+
+// The declarations of the members above.
+constexpr char pair_types[] = "Vector2 | tuple[_FloatLike, _FloatLike] | list[_FloatLikeT]";
+constexpr char rects_type[] = "Iterable[Rect | Vector4 | Sequence[_FloatLike]]";
+constexpr std::array<Param, 4> other_param{{{"other", rect_types}}};
+constexpr Method m_get_moved{
+    "get_moved", "Rect",
+    "A new Rect moved by (dx, dy), or by offset (a Vector2, or a tuple or list of 2 numbers) given alone.",
+    {{{"dx", "_FloatLike | Vector2 | tuple[_FloatLike, _FloatLike] | list[_FloatLikeT]"},
+      {"dy", "_FloatLike | None", "None"}}}};
+constexpr Method m_to_moved{"to_moved", "Rect",
+                            "Moves by (dx, dy), or by offset given alone, in place; returns this rectangle.",
+                            m_get_moved.params};
+constexpr Method m_get_inflated{
+    "get_inflated", "Rect",
+    "A new Rect grown by dw and dh about the same centre: x - dw / 2, y - dh / 2, width + dw, height + dh "
+    "(negative values shrink it).",
+    {{{"dw", "_FloatLike"}, {"dh", "_FloatLike"}}}};
+constexpr Method m_to_inflated{"to_inflated", "Rect",
+                               "Grows by dw and dh about the same centre, in place; returns this rectangle.",
+                               m_get_inflated.params};
+constexpr Method m_get_scaled_by{
+    "get_scaled_by", "Rect",
+    "A new Rect with width times |sx| and height times |sy| (sy defaults to sx), about the same centre.",
+    {{{"sx", "_FloatLike"}, {"sy", "_FloatLike | None", "None"}}}};
+constexpr Method m_to_scaled_by{
+    "to_scaled_by", "Rect",
+    "Scales width by |sx| and height by |sy| (sy defaults to sx) about the same centre, in place; returns this "
+    "rectangle.",
+    m_get_scaled_by.params};
+constexpr Method m_get_clamped{
+    "get_clamped", "Rect",
+    "A new Rect of the same size moved inside other (a rect-like); centred on other along an axis where it is "
+    "at least as large.",
+    other_param};
+constexpr Method m_to_clamped{"to_clamped", "Rect",
+                              "Moves inside other (as get_clamped), in place; returns this rectangle.", other_param};
+constexpr Method m_get_clipped{
+    "get_clipped", "Rect",
+    "A new Rect, the overlap with other (a rect-like); when there is none, Rect(x, y, 0, 0) at this "
+    "rectangle's position. A rectangle without a positive width and height overlaps nothing here.",
+    other_param};
+constexpr Method m_get_union{"get_union", "Rect",
+                             "A new Rect, the smallest that covers this rectangle and other (a rect-like).",
+                             other_param};
+constexpr Method m_to_union{"to_union", "Rect",
+                            "Grows to cover other (a rect-like) as well, in place; returns this rectangle.",
+                            other_param};
+constexpr Method m_get_union_all{
+    "get_union_all", "Rect",
+    "A new Rect, the smallest that covers this rectangle and every rect-like in the iterable rects.",
+    {{{"rects", rects_type}}}};
+constexpr Method m_to_union_all{
+    "to_union_all", "Rect",
+    "Grows to cover every rect-like in the iterable rects as well, in place; returns this rectangle.",
+    {{{"rects", rects_type}}}};
+constexpr Method m_contains{
+    "contains", "bool",
+    "Whether other (a rect-like) lies wholly inside this rectangle; edges may meet, but other may not lie "
+    "wholly on the right or bottom edge.",
+    other_param};
+constexpr Method m_get_normalized{
+    "get_normalized", "Rect",
+    "A new Rect covering the same area with a negative width or height made positive (x + width, -width)."};
+constexpr Method m_to_normalized{"to_normalized", "Rect",
+                                 "Makes a negative width or height positive, covering the same area, in place; "
+                                 "returns this rectangle."};
+constexpr Method m_get_fit{
+    "get_fit", "Rect",
+    "A new Rect scaled to fit inside other (a rect-like), keeping the aspect ratio, centred in it. ValueError "
+    "when this rectangle has zero width and height, or both have zero width or both zero height.",
+    other_param};
+constexpr Method m_collide_list{
+    "collide_list", "int",
+    "The index of the first rect-like in rects that overlaps this rectangle (touching edges do not), or -1.",
+    {{{"rects", rects_type}}}};
+constexpr Method m_collide_list_all{
+    "collide_list_all", "list[int]",
+    "The indices, in order, of the rect-likes in rects that overlap this rectangle (touching edges do not).",
+    {{{"rects", rects_type}}}};
+constexpr Method m_collide_objects{
+    "collide_objects", "_T | None",
+    "The first object whose rectangle, key(object) or else object.rect (a rect-like), overlaps this one; None "
+    "when none does.",
+    {{{"objects", "Iterable[_T]"}, {"key", "Callable[[_T], object] | None", "None"}}}};
+constexpr Method m_collide_objects_all{
+    "collide_objects_all", "list[_T]",
+    "The objects, in order, whose rectangle, key(object) or else object.rect (a rect-like), overlaps this one.",
+    m_collide_objects.params};
+constexpr Method m_collide_circle{
+    "collide_circle", "bool",
+    "Whether the circle at center (a Vector2, or a tuple or list of 2 numbers) with the given radius touches or "
+    "overlaps this rectangle; raylib's test, in float32.",
+    {{{"center", pair_types}, {"radius", "_FloatLike"}}}};
+constexpr Method m_clip_line{
+    "clip_line", "tuple[tuple[float, float], tuple[float, float]] | tuple[()]",
+    "The part of the segment inside this rectangle as ((x1, y1), (x2, y2)) in float32, or () when none; the "
+    "segment is given as x1, y1, x2, y2, as two points, or as one line of two points or four numbers. As "
+    "pygame-ce's FRect.clipline: the far edges are x + width - 1 and y + height - 1.",
+    {{{"x1", "_FloatLike | _LineArg"}, {"y1", "_FloatLike | _PointArg | None", "None"},
+      {"x2", "_FloatLike | None", "None"}, {"y2", "_FloatLike | None", "None"}}}};
+
 using Functions =
     Methods<Def<py_object<width_of, m_get_width>, m_get_width>, Def<py_object<height_of, m_get_height>, m_get_height>,
             Def<py_object<tuple_of, m_get_tuple>, m_get_tuple>,
@@ -486,7 +1081,30 @@ using Functions =
             Def<py_truth<rect_rect, m_collide_rect_rect>, m_collide_rect_rect>,
             Def<py_truth<rect_vector4, m_collide_rect_vector4>, m_collide_rect_vector4>,
             Def<py_truth<rect_items<true>, m_collide_rect_tuple>, m_collide_rect_tuple>,
-            Def<py_truth<rect_items<false>, m_collide_rect_list>, m_collide_rect_list>>;
+            Def<py_truth<rect_items<false>, m_collide_rect_list>, m_collide_rect_list>,
+            Def<py_derived<Moved, m_get_moved, false>, m_get_moved>,
+            Def<py_derived<Moved, m_to_moved, true>, m_to_moved>,
+            Def<py_derived<Inflated, m_get_inflated, false>, m_get_inflated>,
+            Def<py_derived<Inflated, m_to_inflated, true>, m_to_inflated>,
+            Def<py_derived<ScaledBy, m_get_scaled_by, false>, m_get_scaled_by>,
+            Def<py_derived<ScaledBy, m_to_scaled_by, true>, m_to_scaled_by>,
+            Def<py_derived<Clamped, m_get_clamped, false>, m_get_clamped>,
+            Def<py_derived<Clamped, m_to_clamped, true>, m_to_clamped>,
+            Def<py_derived<Clipped, m_get_clipped, false>, m_get_clipped>,
+            Def<py_derived<Union, m_get_union, false>, m_get_union>,
+            Def<py_derived<Union, m_to_union, true>, m_to_union>,
+            Def<py_derived<UnionAll, m_get_union_all, false>, m_get_union_all>,
+            Def<py_derived<UnionAll, m_to_union_all, true>, m_to_union_all>,
+            Def<py_contains<m_contains>, m_contains>,
+            Def<py_derived<Normalized, m_get_normalized, false>, m_get_normalized>,
+            Def<py_derived<Normalized, m_to_normalized, true>, m_to_normalized>,
+            Def<py_derived<Fit, m_get_fit, false>, m_get_fit>,
+            Def<py_collide_list<m_collide_list>, m_collide_list>,
+            Def<py_collide_list_all<m_collide_list_all>, m_collide_list_all>,
+            Def<py_collide_objects<m_collide_objects, false>, m_collide_objects>,
+            Def<py_collide_objects<m_collide_objects_all, true>, m_collide_objects_all>,
+            Def<py_collide_circle<m_collide_circle>, m_collide_circle>,
+            Def<py_clip_line<m_clip_line>, m_clip_line>>;
 auto functions =
     Functions::table(refuse_reduce_def<pickling_message_raw>(), refuse_setstate_def<pickling_message_raw>());
 
@@ -630,7 +1248,10 @@ PyObject* tp_iter(PyObject* self) noexcept {
 
 // ---- properties -------------------------------------------------------------------------------
 
-enum Prop { X, Y, W, H, WIDTH, HEIGHT, LEFT, TOP, RIGHT, BOTTOM, CENTERX, CENTERY, CENTER, PROPS };
+enum Prop {
+    X, Y, W, H, WIDTH, HEIGHT, LEFT, TOP, RIGHT, BOTTOM, CENTERX, CENTERY, CENTER,
+    TOPLEFT, TOPRIGHT, BOTTOMLEFT, BOTTOMRIGHT, MIDTOP, MIDBOTTOM, MIDLEFT, MIDRIGHT, SIZE, PROPS
+};
 constexpr char float_like[] = "_FloatLike";
 // Computed edges and centre: assigning one moves the rectangle. The value is combined with a float
 // by Python subtraction before it is converted.
@@ -656,9 +1277,50 @@ constexpr std::array<Property, PROPS> props{{
     {"center", "Vector2",
      "A new Vector2 of the centre; assigning a Vector2 or a pair of numbers moves the rectangle.",
      "Vector2 | _Pair"},
+    {"topleft", "Vector2", "A new Vector2 (x, y); assigning a Vector2 or a pair of numbers moves the rectangle.",
+     "Vector2 | _Pair"},
+    {"topright", "Vector2",
+     "A new Vector2 (right, y); assigning a Vector2 or a pair of numbers moves the rectangle.", "Vector2 | _Pair"},
+    {"bottomleft", "Vector2",
+     "A new Vector2 (x, bottom); assigning a Vector2 or a pair of numbers moves the rectangle.", "Vector2 | _Pair"},
+    {"bottomright", "Vector2",
+     "A new Vector2 (right, bottom); assigning a Vector2 or a pair of numbers moves the rectangle.",
+     "Vector2 | _Pair"},
+    {"midtop", "Vector2",
+     "A new Vector2 (centerx, y); assigning a Vector2 or a pair of numbers moves the rectangle.", "Vector2 | _Pair"},
+    {"midbottom", "Vector2",
+     "A new Vector2 (centerx, bottom); assigning a Vector2 or a pair of numbers moves the rectangle.",
+     "Vector2 | _Pair"},
+    {"midleft", "Vector2",
+     "A new Vector2 (x, centery); assigning a Vector2 or a pair of numbers moves the rectangle.", "Vector2 | _Pair"},
+    {"midright", "Vector2",
+     "A new Vector2 (right, centery); assigning a Vector2 or a pair of numbers moves the rectangle.",
+     "Vector2 | _Pair"},
+    {"size", "Vector2",
+     "A new Vector2 (width, height); assigning a Vector2 or a pair of numbers sets both, keeping x and y.",
+     "Vector2 | _Pair"},
 }};
 // The field a plain property reads and writes.
-constexpr int prop_field[PROPS] = {0, 1, 2, 3, 2, 3, 0, 1, -1, -1, -1, -1, -1};
+constexpr int prop_field[PROPS] = {0, 1, 2, 3, 2, 3, 0, 1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+// The point property P names on the rectangle, each coordinate in float32 as the edge and centre
+// properties give it.
+template <Prop P>
+Vector2 point_of(const Rectangle& r) noexcept {
+    constexpr bool left = P == TOPLEFT || P == BOTTOMLEFT || P == MIDLEFT;
+    constexpr bool right = P == TOPRIGHT || P == BOTTOMRIGHT || P == MIDRIGHT;
+    constexpr bool top = P == TOPLEFT || P == TOPRIGHT || P == MIDTOP;
+    constexpr bool bottom = P == BOTTOMLEFT || P == BOTTOMRIGHT || P == MIDBOTTOM;
+    if constexpr (P == SIZE) return {r.width, r.height};
+    return {left ? r.x : right ? right_of(r) : centerx_of(r), top ? r.y : bottom ? bottom_of(r) : centery_of(r)};
+}
+
+// Fails a property read with the traceback entry "<attr>.__get__".
+[[gnu::noinline, gnu::cold]] PyObject* fail_getter(const char* attr) noexcept {
+    Ref op(PyUnicode_FromFormat("%s.__get__", attr));
+    const char* text = op ? PyUnicode_AsUTF8(op.get()) : nullptr;
+    return fail(text ? text : "__get__");
+}
 
 // One getter and one setter per property, the property fixed at compile time: a plain field is
 // one load (the hottest attribute accesses), without a closure to follow.
@@ -676,6 +1338,11 @@ PyObject* get_prop(PyObject* self, void*) noexcept {
             PyObject* v = vector2_table->new_(centerx_of(r), centery_of(r));
             return v ? v : fail("center.__get__");
         }
+        if constexpr (P > CENTER) {
+            const Vector2 p = point_of<P>(r);
+            PyObject* v = vector2_table->new_(p.x, p.y);
+            return v ? v : fail_getter(props[P].name);
+        }
     }
 }
 
@@ -686,19 +1353,47 @@ bool difference(PyObject* v, float subtrahend, double& out) noexcept {
     return d && to_double(d.get(), out);
 }
 
+// An assigned point: a Vector2's x and y, else items 0 and 1 of any indexable object.
+bool read_point_value(PyObject* v, double& a, double& b) noexcept {
+    if (PyObject_TypeCheck(v, vector2_type)) {
+        read_vector2(v, a, b);
+        return true;
+    }
+    Ref i0(PyLong_FromLong(0)), i1(PyLong_FromLong(1));
+    Ref first(PyObject_GetItem(v, i0.get()));
+    if (!first || !to_double(first.get(), a)) return false;
+    Ref second(PyObject_GetItem(v, i1.get()));
+    return second && to_double(second.get(), b);
+}
+
 bool set_center(Obj* self, PyObject* v) noexcept {
     double cx, cy;
-    if (PyObject_TypeCheck(v, vector2_type)) {
-        read_vector2(v, cx, cy);
-    } else {
-        Ref i0(PyLong_FromLong(0)), i1(PyLong_FromLong(1));
-        Ref a(PyObject_GetItem(v, i0.get()));
-        if (!a || !to_double(a.get(), cx)) return false;
-        Ref b(PyObject_GetItem(v, i1.get()));
-        if (!b || !to_double(b.get(), cy)) return false;
-    }
+    if (!read_point_value(v, cx, cy)) return false;
     set(self, 0, narrow(cx - static_cast<double>(0.5f * get(self, 2))));
     set(self, 1, narrow(cy - static_cast<double>(get(self, 3) * 0.5f)));
+    return true;
+}
+
+// Moves the rectangle so that the point P names is at the assigned one (size: sets width and
+// height instead), from the record as it stands once the value is read; one rounding per field.
+template <Prop P>
+bool set_point(Obj* self, PyObject* v) noexcept {
+    double px, py;
+    if (!read_point_value(v, px, py)) return false;
+    if constexpr (P == SIZE) {
+        set(self, 2, narrow(px));
+        set(self, 3, narrow(py));
+    } else {
+        const Rectangle r = load(self);
+        constexpr double kx = P == TOPLEFT || P == BOTTOMLEFT || P == MIDLEFT     ? 0.0
+                              : P == TOPRIGHT || P == BOTTOMRIGHT || P == MIDRIGHT ? 1.0
+                                                                                   : 0.5;
+        constexpr double ky = P == TOPLEFT || P == TOPRIGHT || P == MIDTOP          ? 0.0
+                              : P == BOTTOMLEFT || P == BOTTOMRIGHT || P == MIDBOTTOM ? 1.0
+                                                                                      : 0.5;
+        set(self, 0, narrow(px - kx * r.width));
+        set(self, 1, narrow(py - ky * r.height));
+    }
     return true;
 }
 
@@ -720,6 +1415,7 @@ int set_prop(PyObject* self, PyObject* value, void*) noexcept {
         else if constexpr (P == CENTERX) ok = difference(value, get(o, 2) * 0.5f, d) && (set(o, 0, narrow(d)), true);
         else if constexpr (P == CENTERY) ok = difference(value, get(o, 3) * 0.5f, d) && (set(o, 1, narrow(d)), true);
         else if constexpr (P == CENTER) ok = set_center(o, value);
+        else if constexpr (P > CENTER) ok = set_point<P>(o, value);
         else ok = to_double(value, d) && (set(o, prop_field[P], narrow(d)), true);
     }
     if (ok) return 0;
@@ -739,7 +1435,7 @@ constexpr std::array<PyGetSetDef, PROPS + 1> make_getsets() noexcept {
 std::array<PyGetSetDef, PROPS + 1> getsets = make_getsets();
 
 // The stub's lines for the declared members, read from the built module by scripts/gen-stubs.
-[[gnu::used]] constexpr auto stub = stub_text<6000>("Rect", NoFill{}, Functions{}, props);
+[[gnu::used]] constexpr auto stub = stub_text<16000>("Rect", NoFill{}, Functions{}, props);
 
 // ---- the type and module execution ------------------------------------------------------------
 
