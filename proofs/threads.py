@@ -96,16 +96,18 @@ def vector_roles(T, n):
         v += zero
         shared.to_neg() if i % 2 else shared.to_abs()
         shared.to_round()
-        # The in-place toolbox, each with arguments that keep whole numbers whole: bounds, a target
-        # within reach, a reflection off an axis, a rotation by zero.
+        # The in-place toolbox, each with arguments that keep whole numbers whole whatever the other
+        # threads write meanwhile: bounds, a target within reach, a reflection off an axis, a rotation
+        # by zero.
         shared.to_clamped(zero - one * LIMIT, one * LIMIT)
-        shared.to_moved_toward(one, 2.0 * LIMIT * n) if i % 7 == 0 else shared.to_moved_toward(shared, 1.0)
+        if i % 7 == 0:
+            shared.to_moved_toward(one, 2.0 * LIMIT * n)
         if n < 4:
             shared.to_reflected(unit)
             shared.to_rotated(*rotation)
             shared.to_clamped_length(0.0, 4.0 * LIMIT)
         return whole(*(shared + zero), *(shared * 1.0), *(-shared), *shared.get_abs(), *shared.get_min(one),
-                     *shared.lerp(shared, 0.5))
+                     *shared.lerp(one, 0.0))
 
     def read(k, i):
         got = whole(shared[i % n], getattr(shared, names[i % n]), *shared, *tuple(shared), *list(shared))

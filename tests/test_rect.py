@@ -363,6 +363,8 @@ def _div(a, b):  # IEEE division: a nonzero number over zero is infinite
 
 
 def _fit(r, o):
+    if (r[2] == 0 and o[2] == 0) or (r[3] == 0 and o[3] == 0):
+        raise ValueError
     xr, yr = _div(r[2], o[2]), _div(r[3], o[3])
     ratio = xr if xr > yr else yr
     if math.isnan(ratio) or ratio == 0:
@@ -429,8 +431,10 @@ class TestToolbox:
 
     def test_argument_forms_and_refusals(self):
         r = Rect(1, 2, 3, 4)
-        for form in [(Vector2(5, 6),), ((5, 6),), ([5, 6],), (5, 6), ((5, 6), None)]:
+        for form in [(Vector2(5, 6),), ((5, 6),), ([5, 6],), (5, 6)]:
             assert fields(r.get_moved(*form)) == (6, 8, 3, 4)
+        with raises(TypeError, "get_moved() takes 1 or 2 positional arguments (0 given)"):
+            r.get_moved()
         for other in [Rect(0, 0, 9, 9), Sub(0, 0, 9, 9), Vector4(0, 0, 9, 9), (0, 0, 9, 9), [0, 0, 9, 9]]:
             assert fields(r.get_union(other)) == (0, 0, 9, 9) and r.contains(other) is False
         assert r.get_scaled_by(2) == r.get_scaled_by(2, 2) == r.get_scaled_by(-2, None)
@@ -486,13 +490,18 @@ class TestToolbox:
                 dx <= hw or dy <= hh or (dx - hw) * (dx - hw) + (dy - hh) * (dy - hh) <= rad * rad))
         assert r.collide_circle((float(cx), float(cy)), radius) is expected
 
-    def test_clip_line_as_pygame_ce_clips(self):
+    def test_clip_line_keeps_the_part_inside_or_on_the_edges(self):
         r = Rect(0, 0, 10, 10)
-        assert r.clip_line(-5, 5, 15, 5) == ((0.0, 5.0), (9.0, 5.0))
-        assert r.clip_line((0, 0), (3, 20)) == ((0.0, 0.0), (f32(1.35), 9.0))
+        assert r.clip_line(-5, 5, 15, 5) == ((0.0, 5.0), (10.0, 5.0))
+        assert r.clip_line((0, 0), (3, 20)) == ((0.0, 0.0), (1.5, 10.0))
         for form in [(0, 0, 20, 20), ((0, 0), (20, 20)), ([0, 0, 20, 20],), (((0, 0), Vector2(20, 20)),)]:
-            assert r.clip_line(*form) == ((0.0, 0.0), (9.0, 9.0))
-        assert r.clip_line(20, 20, 30, 30) == r.clip_line(10, 0, 10, 10) == Rect(0, 0, -10, 0).clip_line(1, 1, 2, 2) == ()
-        assert Rect(10, 10, -10, -10).clip_line(-5, 5, 15, 5) == ((0.0, 5.0), (9.0, 5.0))
-        with raises(TypeError, "line must be a tuple or list of 2 points or 4 numbers, not int"):
-            r.clip_line(5)
+            assert r.clip_line(*form) == ((0.0, 0.0), (10.0, 10.0))
+        assert r.clip_line(10, 0, 10, 10) == ((10.0, 0.0), (10.0, 10.0))  # on an edge, as collide_point counts it
+        assert r.clip_line(20, 20, 30, 30) == Rect(0, 0, -10, 0).clip_line(1, 1, 2, 2) == r.clip_line(1, math.nan, 2, 2) == ()
+        assert Rect(10, 10, -10, -10).clip_line(-5, 5, 15, 5) == ((0.0, 5.0), (10.0, 5.0))
+        assert Rect(0, 0, 0.5, 0.5).clip_line(-1, 0.25, 1, 0.25) == ((0.0, 0.25), (0.5, 0.25))
+        for args, exc, msg in [((5,), TypeError, "line must be a tuple or list of 2 points or 4 numbers, not int"),
+                               ((1, 2, 3), TypeError, "clip_line() takes 1, 2 or 4 positional arguments (3 given)"),
+                               (((1, 2), "a"), TypeError, "p2 must be a Vector2, tuple or list of 2 numbers, not str")]:
+            with raises(exc, msg):
+                r.clip_line(*args)

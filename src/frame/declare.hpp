@@ -192,13 +192,19 @@ inline int bind_form(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
         for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
         return static_cast<int>(f);
     }
-    const auto n = [](size_t f) { return static_cast<Py_ssize_t>(Method::count(M.form(f))); };
+    // The counts the forms take, smallest first.
+    Py_ssize_t n[3] = {};
+    for (size_t f = 0; f < M.forms(); ++f) {
+        size_t i = f;
+        for (; i > 0 && n[i - 1] > static_cast<Py_ssize_t>(Method::count(M.form(f))); --i) n[i] = n[i - 1];
+        n[i] = static_cast<Py_ssize_t>(Method::count(M.form(f)));
+    }
     if (M.forms() == 2)
-        PyErr_Format(PyExc_TypeError, "%.200s() takes %zd or %zd positional arguments (%zd given)", M.name, n(0), n(1),
+        PyErr_Format(PyExc_TypeError, "%.200s() takes %zd or %zd positional arguments (%zd given)", M.name, n[0], n[1],
                      nargs);
     else
-        PyErr_Format(PyExc_TypeError, "%.200s() takes %zd, %zd or %zd positional arguments (%zd given)", M.name, n(0),
-                     n(1), n(2), nargs);
+        PyErr_Format(PyExc_TypeError, "%.200s() takes %zd, %zd or %zd positional arguments (%zd given)", M.name, n[0],
+                     n[1], n[2], nargs);
     return -1;
 }
 

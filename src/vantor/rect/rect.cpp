@@ -558,6 +558,8 @@ PyObject* py_derived(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
     typename Op::Args v{};
     if constexpr (M.arity() == 0) {
         if (!bind_none(M.name, nargs, kwnames)) return fail(M.name);
+    } else if constexpr (M.forms() > 1) {
+        if (bind_form<M>(args, nargs, kwnames, a) < 0 || !Op::read(a, v)) return fail(M.name);
     } else {
         if (!bind_params<M>(args, nargs, kwnames, a) || !Op::read(a, v)) return fail(M.name);
     }
@@ -577,7 +579,7 @@ struct Moved {
         double dx, dy;
     };
     static bool read(PyObject** a, Args& v) noexcept {
-        if (!given(a[1])) return read_pair_arg(a[0], "offset", v.dx, v.dy);
+        if (!a[1]) return read_pair_arg(a[0], "offset", v.dx, v.dy);
         return to_double(a[0], v.dx) && to_double(a[1], v.dy);
     }
     static bool apply(const Box& r, const Args& v, Box& out) noexcept {
@@ -859,35 +861,24 @@ bool circle_touches(const Rectangle& rec, float cx, float cy, float radius) noex
     return ex * ex + ey * ey <= radius * radius;
 }
 
-// The segment clipped as pygame-ce's FRect.clipline clips it (SDL2's rule): to the normalized
-// rectangle's [x, x + width - 1] by [y, y + height - 1]; false when nothing remains.
+// The segment clipped to the normalized rectangle, edges included (as collide_point counts them),
+// by Cohen-Sutherland; false when nothing remains, the rectangle has no positive width and height,
+// or an end is NaN.
 bool clip_segment(Box r, double (&p)[4]) noexcept {
     if (r.w < 0) r.x += r.w, r.w = -r.w;
     if (r.h < 0) r.y += r.h, r.h = -r.h;
-    if (r.w <= 0 || r.h <= 0) return false;
+    if (!(r.w > 0 && r.h > 0)) return false;
+    for (double c : p)
+        if (std::isnan(c)) return false;
     double &x1 = p[0], &y1 = p[1], &x2 = p[2], &y2 = p[3];
-    const double left = r.x, top = r.y, right = r.x + r.w - 1, bottom = r.y + r.h - 1;
-    if (x1 >= left && x1 <= right && x2 >= left && x2 <= right && y1 >= top && y1 <= bottom && y2 >= top &&
-        y2 <= bottom)
-        return true;
-    if ((x1 < left && x2 < left) || (x1 > right && x2 > right) || (y1 < top && y2 < top) ||
-        (y1 > bottom && y2 > bottom))
-        return false;
-    auto clamp = [](double& v, double lo, double hi) { v = v < lo ? lo : v > hi ? hi : v; };
-    if (y1 == y2) {
-        clamp(x1, left, right), clamp(x2, left, right);
-        return true;
-    }
-    if (x1 == x2) {
-        clamp(y1, top, bottom), clamp(y2, top, bottom);
-        return true;
-    }
+    const double left = r.x, top = r.y, right = r.x + r.w, bottom = r.y + r.h;
     enum { TOP = 1, BOTTOM = 2, LEFT = 4, RIGHT = 8 };
     auto code = [&](double x, double y) {
-        return (y < r.y ? TOP : y >= r.y + r.h ? BOTTOM : 0) | (x < r.x ? LEFT : x >= r.x + r.w ? RIGHT : 0);
+        return (y < top ? TOP : y > bottom ? BOTTOM : 0) | (x < left ? LEFT : x > right ? RIGHT : 0);
     };
     int c1 = code(x1, y1), c2 = code(x2, y2);
-    // Cohen-Sutherland; a few rounds settle any segment (the bound guards against NaN and infinities).
+    // Each round moves one outside end onto an edge line; a few settle any segment (the bound guards
+    // against infinities, whose intersections can be NaN).
     for (int round = 0; c1 || c2; ++round) {
         if ((c1 & c2) || round == 16) return false;
         const int c = c1 ? c1 : c2;
@@ -899,6 +890,7 @@ bool clip_segment(Box r, double (&p)[4]) noexcept {
             x = c & LEFT ? left : right;
             y = y1 + (y2 - y1) * (x - x1) / (x2 - x1);
         }
+        if (std::isnan(x) || std::isnan(y)) return false;
         if (c1) {
             x1 = x, y1 = y, c1 = code(x, y);
         } else {
@@ -908,20 +900,15 @@ bool clip_segment(Box r, double (&p)[4]) noexcept {
     return true;
 }
 
-// The line's ends as x1, y1, x2, y2: four numbers, two points, or one line (a tuple or list of two
-// points or of four numbers).
-bool read_line(PyObject** a, double (&p)[4]) noexcept {
-    const int n = given(a[3]) ? 4 : given(a[2]) ? 3 : given(a[1]) ? 2 : 1;
-    if (n == 4) {
+// The line's ends as x1, y1, x2, y2, from the form the call used: four numbers, two points, or one
+// line (a tuple or list of two points or of four numbers).
+bool read_line(int form, PyObject** a, double (&p)[4]) noexcept {
+    if (form == 0) {
         for (int i = 0; i < 4; ++i)
             if (!to_double(a[i], p[i])) return false;
         return true;
     }
-    if (n == 2) return read_pair_arg(a[0], "the first point", p[0], p[1]) && read_pair_arg(a[1], "the second point", p[2], p[3]);
-    if (n == 3) {
-        PyErr_SetString(PyExc_TypeError, "clip_line() takes 4 numbers, 2 points or 1 line, not 3 arguments");
-        return false;
-    }
+    if (form == 1) return read_pair_arg(a[0], "p1", p[0], p[1]) && read_pair_arg(a[1], "p2", p[2], p[3]);
     PyObject* line = a[0];
     const int four = is_sequence_of(line, 4);
     if (four < 0) return false;
@@ -934,9 +921,9 @@ bool read_line(PyObject** a, double (&p)[4]) noexcept {
     if (two == 0) raise_wrong_kind("line", "a tuple or list of 2 points or 4 numbers", line);
     if (two != 1) return false;
     Ref first(item_ref(line, 0));
-    if (!first || !read_pair_arg(first.get(), "the first point", p[0], p[1])) return false;
+    if (!first || !read_pair_arg(first.get(), "the first point of line", p[0], p[1])) return false;
     Ref second(item_ref(line, 1));
-    return second && read_pair_arg(second.get(), "the second point", p[2], p[3]);
+    return second && read_pair_arg(second.get(), "the second point of line", p[2], p[3]);
 }
 
 template <const Method& M>
@@ -959,9 +946,10 @@ PyObject* py_collide_circle(PyObject* self, PyObject* const* args, Py_ssize_t na
 
 template <const Method& M>
 PyObject* py_clip_line(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    PyObject* a[4] = {};
+    PyObject* a[4];
     double p[4];
-    if (!bind_params<M>(args, nargs, kwnames, a) || !read_line(a, p)) return fail(M.name);
+    const int form = bind_form<M>(args, nargs, kwnames, a);
+    if (form < 0 || !read_line(form, a, p)) return fail(M.name);
     if (!clip_segment(box_of(load(as(self))), p)) return PyTuple_New(0);
     PyObject* r = Py_BuildValue("((dd)(dd))", double(narrow(p[0])), double(narrow(p[1])), double(narrow(p[2])),
                                 double(narrow(p[3])));
@@ -973,13 +961,18 @@ constexpr char pair_types[] = "Vector2 | tuple[_FloatLike, _FloatLike] | list[_F
 constexpr char rects_type[] = "Iterable[Rect | Vector4 | Sequence[_FloatLike]]";
 constexpr std::array<Param, 4> other_param{{{"other", rect_types}}};
 constexpr Method m_get_moved{
-    "get_moved", "Rect",
-    "A new Rect moved by (dx, dy), or by offset (a Vector2, or a tuple or list of 2 numbers) given alone.",
-    {{{"dx", "_FloatLike | Vector2 | tuple[_FloatLike, _FloatLike] | list[_FloatLikeT]"},
-      {"dy", "_FloatLike | None", "None"}}}};
-constexpr Method m_to_moved{"to_moved", "Rect",
-                            "Moves by (dx, dy), or by offset given alone, in place; returns this rectangle.",
-                            m_get_moved.params};
+    .name = "get_moved",
+    .result = "Rect",
+    .doc = "A new Rect moved by (dx, dy), or by offset (a Vector2, or a tuple or list of 2 numbers).",
+    .params = {{{"dx", "_FloatLike"}, {"dy", "_FloatLike"}}},
+    .more_forms = {{{{{"offset", "_PointArg"}}}}},
+};
+constexpr Method m_to_moved = [] {
+    Method m = m_get_moved;
+    m.name = "to_moved";
+    m.doc = "Moves by (dx, dy), or by offset, in place; returns this rectangle.";
+    return m;
+}();
 constexpr Method m_get_inflated{
     "get_inflated", "Rect",
     "A new Rect grown by dw and dh about the same centre: x - dw / 2, y - dh / 2, width + dw, height + dh "
@@ -1062,12 +1055,14 @@ constexpr Method m_collide_circle{
     "overlaps this rectangle; raylib's test, in float32.",
     {{{"center", pair_types}, {"radius", "_FloatLike"}}}};
 constexpr Method m_clip_line{
-    "clip_line", "tuple[tuple[float, float], tuple[float, float]] | tuple[()]",
-    "The part of the segment inside this rectangle as ((x1, y1), (x2, y2)) in float32, or () when none; the "
-    "segment is given as x1, y1, x2, y2, as two points, or as one line of two points or four numbers. As "
-    "pygame-ce's FRect.clipline: the far edges are x + width - 1 and y + height - 1.",
-    {{{"x1", "_FloatLike | _LineArg"}, {"y1", "_FloatLike | _PointArg | None", "None"},
-      {"x2", "_FloatLike | None", "None"}, {"y2", "_FloatLike | None", "None"}}}};
+    .name = "clip_line",
+    .result = "tuple[tuple[float, float], tuple[float, float]] | tuple[()]",
+    .doc = "The part of the segment inside this rectangle or on its edges as ((x1, y1), (x2, y2)) in float32, or "
+           "() when none (also for a rectangle without a positive width and height, or a NaN end); the segment "
+           "is given as x1, y1, x2, y2, as two points, or as one line of two points or four numbers.",
+    .params = {{{"x1", "_FloatLike"}, {"y1", "_FloatLike"}, {"x2", "_FloatLike"}, {"y2", "_FloatLike"}}},
+    .more_forms = {{{{{"p1", "_PointArg"}, {"p2", "_PointArg"}}}, {{{"line", "_LineArg"}}}}},
+};
 
 using Functions =
     Methods<Def<py_object<width_of, m_get_width>, m_get_width>, Def<py_object<height_of, m_get_height>, m_get_height>,
