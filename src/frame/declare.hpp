@@ -13,10 +13,12 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 namespace vantor::frame {
 
@@ -183,15 +185,20 @@ inline bool bind_params(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
 // nargs gives out[0..nargs). Returns that form's index, or -1 with a TypeError set.
 template <const Method& M>
 inline int bind_form(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
-    if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+    if (kwnames && PyTuple_GET_SIZE(kwnames)) [[unlikely]] {
         raise_unexpected_keyword(M.name, PyTuple_GET_ITEM(kwnames, 0));
         return -1;
     }
-    for (size_t f = 0; f < M.forms(); ++f) {
-        if (static_cast<Py_ssize_t>(Method::count(M.form(f))) != nargs) continue;
-        for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
-        return static_cast<int>(f);
-    }
+    // Each form's count is a constant: the match and the copy unroll.
+    int form = -1;
+    [&]<size_t... F>(std::index_sequence<F...>) {
+        (void)((Method::count(M.form(F)) == static_cast<size_t>(nargs)
+                    ? (std::copy_n(args, Method::count(M.form(F)), out), form = static_cast<int>(F), true)
+                    : false) ||
+               ...);
+    }(std::make_index_sequence<M.forms()>{});
+    if (form >= 0) [[likely]]
+        return form;
     // The counts the forms take, smallest first.
     Py_ssize_t n[3] = {};
     for (size_t f = 0; f < M.forms(); ++f) {

@@ -482,7 +482,8 @@ PyObject* py_truth(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
 struct Box {
     double x, y, w, h;
 };
-Box box_of(const Rectangle& r) noexcept { return {r.x, r.y, r.width, r.height}; }
+// A rectangle's fields read one by one straight into doubles (inline: no record is assembled).
+[[gnu::always_inline]] inline Box box_of(Obj* o) noexcept { return {get(o, 0), get(o, 1), get(o, 2), get(o, 3)}; }
 Rectangle narrowed(const Box& b) noexcept { return {narrow(b.x), narrow(b.y), narrow(b.w), narrow(b.h)}; }
 
 // "<what> must be <expected>, not <type>" (for a tuple or list, "not a <type> of length <n>").
@@ -504,7 +505,7 @@ constexpr char pair_kinds[] = "a Vector2, tuple or list of 2 numbers";
 [[gnu::noinline]] bool read_rect_like_other(PyObject* o, const char* what, Box& out) noexcept {
     double d[4];
     if (is_rect(o)) {
-        out = box_of(load(as(o)));
+        out = box_of(as(o));
         return true;
     }
     if (PyObject_TypeCheck(o, vector4_type)) {
@@ -520,9 +521,9 @@ constexpr char pair_kinds[] = "a Vector2, tuple or list of 2 numbers";
     return true;
 }
 // An exact Rect inline, the other kinds out of line.
-bool read_rect_like(PyObject* o, const char* what, Box& out) noexcept {
+[[gnu::always_inline]] inline bool read_rect_like(PyObject* o, const char* what, Box& out) noexcept {
     if (Py_IS_TYPE(o, &rect_type)) [[likely]] {
-        out = box_of(load(as(o)));
+        out = box_of(as(o));
         return true;
     }
     return read_rect_like_other(o, what, out);
@@ -554,8 +555,10 @@ PyObject* new_rect(const Rectangle& r) noexcept {
 // geometry). The get_ form returns it as a new Rect, the to_ form stores it and returns self.
 template <class Op, const Method& M, bool InPlace>
 PyObject* py_derived(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    PyObject* a[4] = {};
-    typename Op::Args v{};
+    // Parameters left out stay null; nothing else needs clearing before it is bound and read.
+    PyObject* a[4];
+    if constexpr (M.required() < M.arity() || M.forms() > 1) std::fill_n(a, 4, nullptr);
+    typename Op::Args v;
     if constexpr (M.arity() == 0) {
         if (!bind_none(M.name, nargs, kwnames)) return fail(M.name);
     } else if constexpr (M.forms() > 1) {
@@ -564,7 +567,7 @@ PyObject* py_derived(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
         if (!bind_params<M>(args, nargs, kwnames, a) || !Op::read(a, v)) return fail(M.name);
     }
     Box b;
-    if (!Op::apply(box_of(load(as(self))), v, b)) return fail(M.name);
+    if (!Op::apply(box_of(as(self)), v, b)) return fail(M.name);
     if constexpr (InPlace) {
         store(as(self), narrowed(b));
         return Py_NewRef(self);
@@ -669,7 +672,7 @@ struct Clipped : OtherArg {
 // The bounds of several rectangles: the least x and y, the greatest x + w and y + h.
 struct Bounds {
     double x0, y0, x1, y1;
-    bool any;
+    bool any = false;
     void add(const Box& b) noexcept {
         if (!any) {
             *this = {b.x, b.y, b.x + b.w, b.y + b.h, true};
@@ -931,7 +934,7 @@ PyObject* py_contains(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     PyObject* other;
     Box o;
     if (!bind_params<M>(args, nargs, kwnames, &other) || !read_rect_like(other, "other", o)) return fail(M.name);
-    return PyBool_FromLong(box_contains(box_of(load(as(self))), o));
+    return PyBool_FromLong(box_contains(box_of(as(self)), o));
 }
 
 template <const Method& M>
@@ -950,7 +953,7 @@ PyObject* py_clip_line(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
     double p[4];
     const int form = bind_form<M>(args, nargs, kwnames, a);
     if (form < 0 || !read_line(form, a, p)) return fail(M.name);
-    if (!clip_segment(box_of(load(as(self))), p)) return PyTuple_New(0);
+    if (!clip_segment(box_of(as(self)), p)) return PyTuple_New(0);
     PyObject* r = Py_BuildValue("((dd)(dd))", double(narrow(p[0])), double(narrow(p[1])), double(narrow(p[2])),
                                 double(narrow(p[3])));
     return r ? r : fail(M.name);
