@@ -429,3 +429,45 @@ def collide_rect(r, o, fmt):
     """Strict; the other's far edges are sums in fmt (double for the generic test, single for Rect-Rect)."""
     ox, oy, ow, oh = o
     return add(ox, ow, fmt) > r[0] and ox < right(r) and add(oy, oh, fmt) > r[1] and oy < bottom(r)
+
+
+# The derived rectangles: computed in double from the stored fields (and the arguments as doubles), each field
+# of the result stored once.
+def rect_of(*fields):
+    return Obj("Rect", tuple(map(narrow, fields)))
+
+
+def rect_moved(r, dx, dy):
+    return rect_of(add(r[0], to_double(dx), F64), add(r[1], to_double(dy), F64), r[2], r[3])
+
+
+def rect_inflated(r, dw, dh):
+    dw, dh = to_double(dw), to_double(dh)
+    return rect_of(sub(r[0], mul(dw, 0.5, F64), F64), sub(r[1], mul(dh, 0.5, F64), F64), add(r[2], dw, F64),
+                   add(r[3], dh, F64))
+
+
+def rect_union(r, o):
+    """The bounds of o, then r: the lesser near edge unless r's is not smaller, the greater far edge likewise."""
+    x0, y0 = (r[i] if r[i] < o[i] else o[i] for i in (0, 1))
+    x1, y1 = (add(o[i], o[i + 2], F64) for i in (0, 1))
+    x1, y1 = (e if e > f else f for e, f in ((add(r[0], r[2], F64), x1), (add(r[1], r[3], F64), y1)))
+    return rect_of(x0, y0, sub(x1, x0, F64), sub(y1, y0, F64))
+
+
+def clip_axis(p, s, q, t):
+    """The overlap of [p, p + s) and [q, q + t) as (start, size), or None."""
+    pe, qe = add(p, s, F64), add(q, t, F64)
+    start = p if q <= p < qe else q if p <= q < pe else None
+    if start is None:
+        return None
+    end = pe if q < pe <= qe else qe if p < qe <= pe else None
+    return None if end is None else (start, sub(end, start, F64))
+
+
+def rect_clipped(r, o):
+    """The overlap, or a zero-size rectangle at r's position; sizes that are not positive overlap nothing."""
+    ax, ay = clip_axis(r[0], r[2], o[0], o[2]), clip_axis(r[1], r[3], o[1], o[3])
+    if not (min(r[2], r[3], o[2], o[3]) > 0 and ax and ay):
+        return rect_of(r[0], r[1], 0.0, 0.0)
+    return rect_of(ax[0], ay[0], ax[1], ay[1])

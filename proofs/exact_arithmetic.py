@@ -483,6 +483,26 @@ def test_rect(data):
         for label, got in [("r == other", rect == Rect(*other)), ("r != other", rect != Rect(*other))]:
             check(family, label, got, all(map(operator.eq, r, o32)) is (label == "r == other"), raw, other)
     check(family, "r == copy", rect == Rect(*raw), not any(map(math.isnan, r)), raw)
+    # the derived rectangles, with other as a Rect, a tuple of doubles and a Vector4 of doubles
+    family2 = "Rect derived (moved, inflated, union, clipped)"
+    COUNTS[family2, "Rect"] += 1
+    o32 = tuple(map(X.narrow, other)) if all(isinstance(v, float) for v in other) else None
+    a, b = pick(value, xs), point[1]
+    for label, got, expected in [
+        ("get_moved", lambda: Rect(*raw).get_moved(a, b), lambda: X.rect_moved(r, a, b)),
+        ("to_moved", lambda: Rect(*raw).to_moved((a, b)), lambda: X.rect_moved(r, a, b)),
+        ("get_inflated", lambda: Rect(*raw).get_inflated(a, b), lambda: X.rect_inflated(r, a, b)),
+        ("to_inflated", lambda: Rect(*raw).to_inflated(a, b), lambda: X.rect_inflated(r, a, b)),
+        ("get_union(tuple)", lambda: rect.get_union(tuple(other)),
+         lambda: X.rect_union(r, tuple(map(X.to_double, other)))),
+        ("get_clipped(list)", lambda: rect.get_clipped(list(other)),
+         lambda: X.rect_clipped(r, tuple(map(X.to_double, other)))),
+    ] + ([] if o32 is None else [
+        ("to_union(Rect)", lambda: Rect(*raw).to_union(Rect(*other)), lambda: X.rect_union(r, o32)),
+        ("get_clipped(Rect)", lambda: rect.get_clipped(Rect(*other)), lambda: X.rect_clipped(r, o32)),
+        ("get_union(Vector4)", lambda: rect.get_union(Vector4(*other)), lambda: X.rect_union(r, other)),
+    ]):
+        check(family2, f"r.{label}", run(got), run(expected), raw, other, a, b)
     # At each boundary, one axis at a time (the other spanning ours exactly): the point at our edges and the
     # numbers next to them, and the other rectangle with every pair of those as its near and far edges.
     for i in (0, 1):
