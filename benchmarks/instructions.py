@@ -45,7 +45,7 @@ EMPTY = "pass"
 PARTICLE_ROW = "particle frame"
 # The rows of --quick (what CI runs and checks): a few of every type, the ones a change to the
 # shared code paths (construction, arithmetic, attributes, iteration, method calls, the argument
-# kinds of the collision tests) would move first.
+# kinds of the collision tests, the toolbox's argument reading and derived objects) would move first.
 QUICK = {
     "Vector2: Vector2(1.0, 2.0)", "Vector2: Vector2(3, 4)", "Vector2: a + b", "Vector2: a * 2.0",
     "Vector2: a += b", "Vector2: a == b", "Vector2: a.dot(b)", "Vector2: a.yx", "Vector2: a.length",
@@ -53,6 +53,8 @@ QUICK = {
     "Vector3: a.cross(b)", "Vector4: a + b", "Color: Color(10, 20, 30, 40)", "Color: c.r", "Color: c.tint(d)",
     "Rect: r.x", "Rect: r.center", "Rect: r.collide_point((x, y))", "Rect: r.collide_point_vector2(p)",
     "Rect: r.collide_rect(rect)", "Rect: r.collide_rect_rect(o)", "Rect: r.get_width()",
+    "Vector2: a.get_rotated(0.5)", "Vector2: a.lerp(b, 0.5)", "Color: c.lerp(d, 0.5)", "Rect: r.get_clipped(o)",
+    "Rect: r.collide_list_all(rects)",
 }
 
 
