@@ -866,13 +866,15 @@ struct Vector {
             return fail(M.name);
         }
         std::tuple<A...> parsed;
-        const bool read = std::apply(
-            [&a](A&... x) {
-                size_t i = 0;
-                return (read_arg(a[i++], x) && ...);
-            },
-            parsed);
-        if (!read) return fail(M.name);
+        if constexpr (sizeof...(A) > 0) {
+            const bool read = std::apply(
+                [&a](A&... x) {
+                    size_t i = 0;
+                    return (read_arg(a[i++], x) && ...);
+                },
+                parsed);
+            if (!read) return fail(M.name);
+        }
         Wide v = wide(load(as(self)));
         if (!std::apply([&v](const A&... x) { return Op(v, x...); }, parsed)) return fail(M.name);
         return InPlace ? in_place(as(self), rounded(v)) : make(rounded(v), M.name);
