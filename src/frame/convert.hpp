@@ -180,7 +180,9 @@ inline bool check_exact_list(PyObject* arg, const char* param) noexcept {
 // float conversion (__float__, then __index__); its errors propagate unchanged. An exact int is
 // converted as int.__float__ converts it (the same rounding, the same OverflowError), without
 // the float object that conversion makes.
-inline bool to_double(PyObject* o, double& out) noexcept {
+// Always inline: a few instructions where a call would cost as many again, on every number a
+// method or constructor takes.
+[[gnu::always_inline]] inline bool to_double(PyObject* o, double& out) noexcept {
     if (PyFloat_CheckExact(o)) {
         out = PyFloat_AS_DOUBLE(o);
         return true;

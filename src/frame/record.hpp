@@ -69,8 +69,9 @@ struct Fields {
             (relaxed_store(o->*Layout::record.*Layout::members[I], v[I]), ...);
         }(std::make_index_sequence<N>{});
     }
-    // The same as the raylib struct.
-    static Record load_record(const Object* o) noexcept {
+    // The same as the raylib struct. Always inline: a whole record read is a few loads, and a
+    // call would cost more than the loads themselves on the hottest paths.
+    [[gnu::always_inline]] static Record load_record(const Object* o) noexcept {
         const Values v = load(o);
         Record r{};
         [&r, &v]<size_t... I>(std::index_sequence<I...>) {
@@ -78,7 +79,7 @@ struct Fields {
         }(std::make_index_sequence<N>{});
         return r;
     }
-    static void store_record(Object* o, const Record& r) noexcept {
+    [[gnu::always_inline]] static void store_record(Object* o, const Record& r) noexcept {
         [o, &r]<size_t... I>(std::index_sequence<I...>) {
             (relaxed_store(o->*Layout::record.*Layout::members[I], r.*Layout::members[I]), ...);
         }(std::make_index_sequence<N>{});

@@ -48,8 +48,8 @@ struct Layout {
 using Record = Fields<Layout>;
 float get(Obj* o, int i) noexcept { return Record::get(o, i); }
 void set(Obj* o, int i, float v) noexcept { Record::set(o, i, v); }
-Rectangle load(Obj* o) noexcept { return Record::load_record(o); }
-void store(Obj* o, const Rectangle& r) noexcept { Record::store_record(o, r); }
+[[gnu::always_inline]] inline Rectangle load(Obj* o) noexcept { return Record::load_record(o); }
+[[gnu::always_inline]] inline void store(Obj* o, const Rectangle& r) noexcept { Record::store_record(o, r); }
 // The far edges as they stand at the moment of the call: x + width, y + height.
 float right_now(Obj* o) noexcept { return get(o, 0) + get(o, 2); }
 float bottom_now(Obj* o) noexcept { return get(o, 1) + get(o, 3); }
