@@ -1,0 +1,1 @@
+"""The built site in a headless browser (to be written)."""
