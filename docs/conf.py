@@ -22,6 +22,8 @@ html_show_sourcelink = False
 
 # Every reference must resolve and every warning fails the build (scripts/build-docs passes -W).
 nitpicky = True
+# Types resolved to another module show their short names, as the stubs write them.
+python_use_unqualified_type_names = True
 # Names from the standard library and typing that the signatures mention: there is no
 # intersphinx inventory to resolve them against offline.
 nitpick_ignore = [
