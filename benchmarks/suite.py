@@ -874,7 +874,8 @@ def recording(libs: list[Library], rows: list[Row], s: Settings) -> dict[str, An
                         "build": "free-threaded" if sysconfig.get_config_var("Py_GIL_DISABLED") else "default",
                         "gil": gil_enabled()},
         "repeats": s.repeats,
-        "libraries": [{"key": lib.key, "name": lib.name, "version": lib.version, "missing": lib.missing} for lib in libs],
+        "libraries": [{"key": lib.key, "name": lib.name, "version": lib.version, "missing": lib.missing}
+                      for lib in libs],
         "rows": [{"group": row.group, "label": row.label,
                   "ns": {key: round(cell, 2) for key, cell in row.cells.items() if isinstance(cell, float)},
                   "n/a": {key: row.reasons.get(key, cell) for key, cell in row.cells.items()
