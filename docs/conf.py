@@ -24,6 +24,7 @@ html_show_sourcelink = False
 nitpicky = True
 # Types resolved to another module show their short names, as the stubs write them.
 python_use_unqualified_type_names = True
+add_module_names = False
 # Names from the standard library and typing that the signatures mention: there is no
 # intersphinx inventory to resolve them against offline.
 nitpick_ignore = [
