@@ -1,5 +1,5 @@
-"""The benchmark suite, run from a clone: `python benchmarks/bench.py [--quick]` (scripts/run-bench
-provisions the interpreters and peers and runs it on both).
+"""The benchmark suite, run from a clone: `python benchmarks/bench.py [--quick] [--save PATH]`
+(scripts/run-bench provisions the interpreters and peers and runs it on both).
 
 Times vantor's types next to what users pick instead: CPython's complex, plain Python classes with
 __slots__, pygame-ce and PyGLM (whichever import). Every figure is nanoseconds per operation: the
@@ -10,16 +10,20 @@ Before anything is timed, each implementation runs once and its result is compar
 so that a row never puts different computations side by side.
 
 It prints figures and never judges them; it exits non-zero only when an implementation raised or
-computed something else than vantor.
+computed something else than vantor. --save writes the run's machine, interpreter, libraries and
+table as JSON, the recording the documentation's performance page is written from.
 """
 
 from __future__ import annotations
 
 import argparse
 import colorsys
+import datetime
 import functools
+import json
 import math
 import os
+import platform
 import random
 import re
 import statistics
@@ -583,6 +587,7 @@ class Row:
     cells: dict[str, Cell]  # library key -> ns, or why there is none
     notes: list[str] = field(default_factory=list)  # the peers' own spellings, reasons for n/a
     measurement: Measurement | None = None
+    reasons: dict[str, str] = field(default_factory=dict)  # library key -> why its cell has no figure
 
 
 def statement(case: Case, lib: Library) -> str | NA:
@@ -607,6 +612,7 @@ def prepare(case: Case, libs: list[Library], s: Settings, problems: list[str]) -
         stmt = statement(case, lib)
         if isinstance(stmt, NA):
             row.cells[lib.key] = "missing" if lib.missing else "n/a"
+            row.reasons[lib.key] = stmt.reason
             if stmt.note:
                 row.notes.append(f"{lib.name} n/a: {stmt.reason}")
             continue
@@ -845,6 +851,50 @@ def summary(libs: list[Library], rows: list[Row]) -> list[str]:
     return lines
 
 
+def cpu_model() -> str:
+    """The processor's name as the kernel reports it, else what the platform module knows."""
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8", errors="replace") as f:
+            for line in f:
+                key, _, value = line.partition(":")
+                if key.strip() in ("model name", "Model", "Hardware", "cpu model") and value.strip():
+                    return value.strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown"
+
+
+def recording(libs: list[Library], rows: list[Row], s: Settings) -> dict[str, Any]:
+    """The run as --save writes it: where it ran, what it compared, and every row's figures in ns
+    by library key, or why a library has none."""
+    return {
+        "date": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
+        "machine": {"arch": platform.machine(), "cpu": cpu_model(), "cores": os.cpu_count()},
+        "interpreter": {"implementation": platform.python_implementation(), "version": platform.python_version(),
+                        "build": "free-threaded" if sysconfig.get_config_var("Py_GIL_DISABLED") else "default",
+                        "gil": gil_enabled()},
+        "repeats": s.repeats,
+        "libraries": [{"key": lib.key, "name": lib.name, "version": lib.version, "missing": lib.missing}
+                      for lib in libs],
+        "rows": [{"group": row.group, "label": row.label,
+                  "ns": {key: round(cell, 2) for key, cell in row.cells.items() if isinstance(cell, float)},
+                  "n/a": {key: row.reasons.get(key, cell) for key, cell in row.cells.items()
+                          if not isinstance(cell, float)}}
+                 for row in rows],
+    }
+
+
+def to_json(record: dict[str, Any]) -> str:
+    """The recording with each library and each row on a line of its own, so that two recordings
+    diff by row."""
+    def item(value: Any) -> str:
+        return json.dumps(value, ensure_ascii=False)
+
+    fields = [f" {item(key)}: [\n  " + ",\n  ".join(map(item, value)) + "\n ]" if isinstance(value, list)
+              else f" {item(key)}: {item(value)}" for key, value in record.items()]
+    return "{\n" + ",\n".join(fields) + "\n}\n"
+
+
 def name_of(libs: list[Library], key: str) -> str:
     return next((lib.name for lib in libs if lib.key == key), key)
 
@@ -855,6 +905,7 @@ def main(argv: list[str] | None = None, prog: str = "benchmarks/bench.py") -> in
     parser.add_argument("--repeats", type=int, help="repeats per measurement (the best is kept)")
     parser.add_argument("-k", "--only", metavar="TEXT",
                         help="only the operations (and sections: particles, native, threads) whose name holds TEXT")
+    parser.add_argument("--save", metavar="PATH", help="also write the run's table as JSON to PATH")
     args = parser.parse_args(argv)
     s = QUICK if args.quick else FULL
     if args.repeats:
@@ -944,6 +995,10 @@ def main(argv: list[str] | None = None, prog: str = "benchmarks/bench.py") -> in
             say(f"2 threads over 1, throughput (2.00 scales perfectly; the {BARE_LOOP}, which makes no objects, "
                 "shows what this machine allows):")
             say("  " + ", ".join(f"{name_of(libs, key)} {r:.2f}" for key, r in threads.items()))
+    if args.save:
+        with open(args.save, "w", encoding="utf-8") as f:
+            f.write(to_json(recording(libs, rows, s)))
+        say(f"saved: {args.save}")
     for p in problems:
         say(f"PROBLEM: {p}")
     say(f"({time.perf_counter() - started:.1f} s)")

@@ -3,6 +3,7 @@ implementations interleaved and subtracts the empty loop, and the report shows w
 Nothing here measures or judges a time."""
 
 import itertools
+import json
 import math
 import os
 import subprocess
@@ -166,3 +167,17 @@ def test_the_entry_point_takes_the_suite_options():
     assert [line.split()[0] for line in summary if line.startswith("  ")] == ["c.r"]
     r = run(str(Path(__file__).with_name("bench.py")), "--no-such-option")
     assert r.returncode == 2 and "usage: benchmarks/bench.py" in r.stderr
+
+
+def test_save_records_every_library_and_why_a_cell_has_no_figure(tmp_path):
+    saved = tmp_path / "run.json"
+    r = run(str(Path(__file__).with_name("bench.py")), "--quick", "-k", "Vector2: hash", "--save", str(saved))
+    assert r.returncode == 0, r.stdout + r.stderr
+    record = json.loads(saved.read_text())
+    assert record["interpreter"]["build"] == ("free-threaded" if FREE_THREADED else "default")
+    assert [(lib["name"], lib["missing"]) for lib in record["libraries"]] == [(lib.name, lib.missing) for lib in LIBS]
+    [row] = record["rows"]
+    assert (row["group"], row["label"]) == ("Vector2", "hash(a)")
+    assert sorted([*row["ns"], *row["n/a"]]) == sorted(lib.key for lib in LIBS)
+    pygame = next(lib for lib in LIBS if lib.key == "pygame")
+    assert row["n/a"]["pygame"] == ("missing" if pygame.missing else "unhashable")
